@@ -1,0 +1,18 @@
+# The two commands of the README. Both install what is missing (Debian, as root) and build first.
+.PHONY: run test build clean
+
+BUILD_DIR ?= build
+
+run:
+	BUILD_DIR=$(BUILD_DIR) scripts/run.sh
+
+test:
+	BUILD_DIR=$(BUILD_DIR) scripts/test.sh
+
+build:
+	scripts/deps.sh
+	scripts/build.sh $(BUILD_DIR)
+
+clean:
+	scripts/bench.sh stop $(BUILD_DIR)
+	rm -rf $(BUILD_DIR)

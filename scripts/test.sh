@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, starts the private test bench, runs every test, stops the bench.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+
+"$root/scripts/deps.sh"
+"$root/scripts/build.sh" "$build"
+
+"$root/scripts/bench.sh" start "$build"
+trap '"$root/scripts/bench.sh" stop "$build"' EXIT
+# shellcheck disable=SC1091
+source "$build/bench/env.sh"
+cd "$build"
+ctest --output-on-failure --timeout 300 "$@"

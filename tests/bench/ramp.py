@@ -1,0 +1,38 @@
+"""The known signal of the bench and its check.
+
+The signal is a 16-bit little-endian counter that rises by one per 16-bit word, whatever the
+format: in 16-bit formats every sample is the previous one plus one; in 8-bit formats each pair of
+samples holds one counter value. A dropped, repeated or shifted byte breaks the run.
+"""
+import threading
+
+PERIOD = 1 << 16
+CYCLE = b"".join(i.to_bytes(2, "little") for i in range(PERIOD))
+
+
+def start_feeding(stream):
+    """Writes the ramp to `stream` forever (the player's pace limits it), on a daemon thread."""
+    def feed():
+        try:
+            while True:
+                stream.write(CYCLE)
+                stream.flush()
+        except (BrokenPipeError, ValueError, OSError):
+            pass
+    thread = threading.Thread(target=feed, daemon=True)
+    thread.start()
+    return thread
+
+
+def check_run(data):
+    """Returns (phase, words, breaks): the byte phase at which the counter starts, the number of
+    whole counter words, and a list of (byte offset, expected, found) where the run breaks."""
+    best = None
+    for phase in (0, 1):
+        words = (len(data) - phase) // 2
+        values = [int.from_bytes(data[phase + 2 * k: phase + 2 * k + 2], "little") for k in range(words)]
+        breaks = [(phase + 2 * k, (values[k - 1] + 1) % PERIOD, values[k])
+                  for k in range(1, words) if values[k] != (values[k - 1] + 1) % PERIOD]
+        if best is None or len(breaks) < len(best[2]):
+            best = (phase, words, breaks)
+    return best

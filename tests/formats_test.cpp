@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "tests/sim_wave_in.h"
+#include "ui/unit_main.h"
+
+namespace {
+
+struct ExpectedRow {
+    int32_t bufferSize;
+    int32_t blockAlign;
+    int32_t byteRate;
+};
+
+// Half a second rounded down; rows 1 to 3 are not whole frames (11025 at 2, 22050 at 4).
+const ExpectedRow kExpected[kRecordingFormatCount] = {
+    {5512, 1, 11025},  {11025, 2, 22050}, {11025, 2, 22050}, {22050, 4, 44100},
+    {11025, 1, 22050}, {22050, 2, 44100}, {22050, 2, 44100}, {44100, 4, 88200},
+    {22050, 1, 44100}, {44100, 2, 88200}, {44100, 2, 88200}, {88200, 4, 176400},
+};
+
+TEST(RecordingFormats, EveryRowsSizesAndRates)
+{
+    for (int row = 0; row < kRecordingFormatCount; ++row) {
+        SCOPED_TRACE("row " + std::to_string(row));
+        const TRecordingFormat& f = RecordingFormats[row];
+        EXPECT_EQ(FormatBufferSize(f), kExpected[row].bufferSize);
+        EXPECT_EQ(FormatBlockAlign(f), kExpected[row].blockAlign);
+        EXPECT_EQ(FormatByteRate(f), kExpected[row].byteRate);
+    }
+}
+
+TEST(RecordingFormats, TableOrderBitsAndNames)
+{
+    const DWORD bits[] = {0x001, 0x004, 0x002, 0x008, 0x010, 0x040, 0x020, 0x080, 0x100, 0x400, 0x200, 0x800};
+    const wchar_t* names[] = {
+        L"11.025 кГц, моно, 8-бит",  L"11.025 кГц, моно, 16-бит", L"11.025 кГц, стерео, 8-бит",
+        L"11.025 кГц, стерео, 16-бит", L"22.05 кГц, моно, 8-бит", L"22.05 кГц, моно, 16-бит",
+        L"22.05 кГц, стерео, 8-бит", L"22.05 кГц, стерео, 16-бит", L"44.1 кГц, моно, 8-бит",
+        L"44.1 кГц, моно, 16-бит",   L"44.1 кГц, стерео, 8-бит",  L"44.1 кГц, стерео, 16-бит",
+    };
+    std::set<std::wstring> distinct;
+    for (int row = 0; row < kRecordingFormatCount; ++row) {
+        SCOPED_TRACE("row " + std::to_string(row));
+        EXPECT_EQ(RecordingFormats[row].CapabilityBit, bits[row]);
+        EXPECT_STREQ(RecordingFormats[row].Name, names[row]);
+        EXPECT_LE(wcslen(RecordingFormats[row].Name), 35u);
+        distinct.insert(RecordingFormats[row].Name);
+    }
+    EXPECT_EQ(distinct.size(), static_cast<size_t>(kRecordingFormatCount));
+}
+
+TEST(RecordingFormats, SupportedRowsFollowTheFormatBits)
+{
+    const struct {
+        DWORD formats;
+        std::vector<int> rows;
+    } cases[] = {
+        {0x000, {}},
+        {0xFFF, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
+        {0xFFFFF, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
+        {0x801, {0, 11}},
+        {0x006, {1, 2}}, // table order, not bit order
+        {0x060, {5, 6}},
+        {0x600, {9, 10}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "dwFormats 0x" << std::hex << c.formats);
+        SimWaveIn sim;
+        sim.devices = {{L"Mic", c.formats}};
+        EXPECT_EQ(SupportedFormatRows(sim, 0), c.rows);
+    }
+}
+
+TEST(RecordingFormats, FailedCapabilityQueryYieldsNoRows)
+{
+    SimWaveIn sim;
+    sim.devices = {{L"Mic", 0xFFF}};
+    sim.failures[SimWaveIn::Op::GetDevCaps] = MMSYSERR_NODRIVER;
+    EXPECT_TRUE(SupportedFormatRows(sim, 0).empty());
+    sim.failures.clear();
+    EXPECT_TRUE(SupportedFormatRows(sim, 1).empty()) << "a device number past the list";
+}
+
+} // namespace

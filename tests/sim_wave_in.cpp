@@ -1,0 +1,161 @@
+#include "tests/sim_wave_in.h"
+
+#include <algorithm>
+#include <cwchar>
+
+MMRESULT SimWaveIn::Failure(Op op) const
+{
+    const auto found = failures.find(op);
+    return found == failures.end() ? MMSYSERR_NOERROR : found->second;
+}
+
+MMRESULT SimWaveIn::CheckHandle(HWAVEIN handle) const
+{
+    return open_ && handle == handle_ ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT SimWaveIn::GetDevCaps(UINT deviceId, WAVEINCAPSW* caps)
+{
+    if (const MMRESULT r = Failure(Op::GetDevCaps))
+        return r;
+    if (deviceId >= devices.size())
+        return MMSYSERR_BADDEVICEID;
+    *caps = WAVEINCAPSW{};
+    wcsncpy(caps->szPname, devices[deviceId].name.c_str(), MAXPNAMELEN - 1);
+    caps->dwFormats = devices[deviceId].formats;
+    caps->wChannels = 2;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT SimWaveIn::Open(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, HWND window)
+{
+    openedDevices.push_back(deviceId);
+    openedFormats.push_back(*format);
+    if (const MMRESULT r = Failure(Op::Open))
+        return r;
+    if (deviceId >= devices.size())
+        return MMSYSERR_BADDEVICEID;
+    window_ = window;
+    handle_ = reinterpret_cast<HWAVEIN>(nextHandle_++);
+    open_ = true;
+    started_ = false;
+    queue_.clear();
+    *handle = handle_;
+    PostMessageW(window_, MM_WIM_OPEN, reinterpret_cast<WPARAM>(handle_), 0);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT SimWaveIn::PrepareHeader(HWAVEIN handle, WAVEHDR* header)
+{
+    if (const MMRESULT r = Failure(Op::PrepareHeader))
+        return r;
+    if (const MMRESULT r = CheckHandle(handle))
+        return r;
+    if (header->lpData == nullptr)
+        return MMSYSERR_INVALPARAM;
+    header->dwFlags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT SimWaveIn::AddBuffer(HWAVEIN handle, WAVEHDR* header)
+{
+    ++addCount;
+    if (const MMRESULT r = Failure(Op::AddBuffer))
+        return r;
+    if (const MMRESULT r = CheckHandle(handle))
+        return r;
+    if (!(header->dwFlags & WHDR_PREPARED))
+        return WAVERR_UNPREPARED;
+    if (header->dwFlags & WHDR_INQUEUE)
+        return WAVERR_STILLPLAYING;
+    header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
+    header->dwBytesRecorded = 0;
+    queue_.push_back(header);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT SimWaveIn::Start(HWAVEIN handle)
+{
+    if (const MMRESULT r = Failure(Op::Start))
+        return r;
+    if (const MMRESULT r = CheckHandle(handle))
+        return r;
+    started_ = true;
+    return MMSYSERR_NOERROR;
+}
+
+void SimWaveIn::HandBack(WAVEHDR* header)
+{
+    header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    PostMessageW(window_, MM_WIM_DATA, reinterpret_cast<WPARAM>(handle_), reinterpret_cast<LPARAM>(header));
+}
+
+bool SimWaveIn::Deliver(int64_t bytes)
+{
+    if (!open_ || !started_ || queue_.empty() || !handsBackBuffers)
+        return false;
+    WAVEHDR* header = queue_.front();
+    queue_.pop_front();
+    Fill(header, bytes < 0 ? header->dwBufferLength : bytes);
+    HandBack(header);
+    return true;
+}
+
+DWORD SimWaveIn::Fill(WAVEHDR* header, int64_t bytes)
+{
+    const DWORD count = static_cast<DWORD>(std::min<int64_t>(bytes, header->dwBufferLength));
+    for (DWORD i = 0; i < count; ++i)
+        header->lpData[i] = static_cast<char>(StreamByte(position_++));
+    header->dwBytesRecorded = count;
+    return count;
+}
+
+int SimWaveIn::DeliverFull(int count)
+{
+    int delivered = 0;
+    while (delivered < count && Deliver())
+        ++delivered;
+    return delivered;
+}
+
+MMRESULT SimWaveIn::Reset(HWAVEIN handle)
+{
+    ++resetCount;
+    if (const MMRESULT r = Failure(Op::Reset))
+        return r;
+    if (const MMRESULT r = CheckHandle(handle))
+        return r;
+    // Each queued buffer comes back with what it holds: the oldest partly filled, the rest empty.
+    int64_t partial = started_ ? bytesAtReset : 0;
+    while (!queue_.empty()) {
+        WAVEHDR* header = queue_.front();
+        queue_.pop_front();
+        partial -= Fill(header, partial);
+        if (handsBackBuffers)
+            HandBack(header);
+    }
+    started_ = false;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT SimWaveIn::Close(HWAVEIN handle)
+{
+    ++closeCount;
+    if (const MMRESULT r = Failure(Op::Close))
+        return r;
+    if (const MMRESULT r = CheckHandle(handle))
+        return r;
+    if (!queue_.empty())
+        return WAVERR_STILLPLAYING;
+    open_ = false;
+    PostMessageW(window_, MM_WIM_CLOSE, reinterpret_cast<WPARAM>(handle_), 0);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT SimWaveIn::GetErrorText(MMRESULT result, wchar_t* text, UINT capacity)
+{
+    if (capacity == 0)
+        return MMSYSERR_INVALPARAM;
+    swprintf(text, capacity, L"Simulated device error %u", result);
+    return MMSYSERR_NOERROR;
+}

@@ -1,0 +1,77 @@
+#pragma once
+// A simulated wave-input service: devices with chosen names and format bits, buffers filled from a
+// deterministic generator, notifications posted to the window in the order the real service keeps,
+// and any operation made to fail with a chosen result code.
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/wave_in.h"
+
+class SimWaveIn final : public IWaveIn {
+public:
+    struct Device {
+        std::wstring name;
+        DWORD formats;
+    };
+    enum class Op { GetDevCaps, Open, PrepareHeader, AddBuffer, Start, Reset, Close };
+
+    std::vector<Device> devices;
+    // Results to return instead of success, per operation.
+    std::map<Op, MMRESULT> failures;
+    // When false, queued buffers are never handed back (a device that has gone silent).
+    bool handsBackBuffers = true;
+    // Bytes the oldest queued buffer holds when a reset hands it back.
+    int64_t bytesAtReset = 0;
+
+    // The next byte the generator gives: byte k of the device's stream is (k * 7 + k / 251) & 0xFF,
+    // so neither a gap nor a repeat of whole buffers goes unnoticed.
+    static BYTE StreamByte(uint64_t k) { return static_cast<BYTE>((k * 7 + k / 251) & 0xFF); }
+
+    // Fills the oldest queued buffer with `bytes` bytes of the stream (all of it when -1) and posts
+    // MM_WIM_DATA for it. Returns false when no buffer is queued.
+    bool Deliver(int64_t bytes = -1);
+    // Delivers `count` full buffers.
+    int DeliverFull(int count);
+
+    // What the engine asked for.
+    std::vector<WAVEFORMATEX> openedFormats;
+    std::vector<UINT> openedDevices;
+    int addCount = 0;
+    int resetCount = 0;
+    int closeCount = 0;
+    size_t QueuedCount() const { return queue_.size(); }
+    uint64_t StreamPosition() const { return position_; }
+    HWAVEIN CurrentHandle() const { return handle_; }
+    bool IsOpen() const { return open_; }
+
+    UINT GetNumDevs() override { return static_cast<UINT>(devices.size()); }
+    MMRESULT GetDevCaps(UINT deviceId, WAVEINCAPSW* caps) override;
+    MMRESULT Open(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, HWND window) override;
+    MMRESULT PrepareHeader(HWAVEIN handle, WAVEHDR* header) override;
+    MMRESULT AddBuffer(HWAVEIN handle, WAVEHDR* header) override;
+    MMRESULT Start(HWAVEIN handle) override;
+    MMRESULT Reset(HWAVEIN handle) override;
+    MMRESULT Close(HWAVEIN handle) override;
+    MMRESULT GetErrorText(MMRESULT result, wchar_t* text, UINT capacity) override;
+
+private:
+    MMRESULT Failure(Op op) const;
+    MMRESULT CheckHandle(HWAVEIN handle) const;
+    void HandBack(WAVEHDR* header);
+    DWORD Fill(WAVEHDR* header, int64_t bytes);
+
+    HWND window_ = nullptr;
+    HWAVEIN handle_ = nullptr;
+    uintptr_t nextHandle_ = 0x5000;
+    bool open_ = false;
+    bool started_ = false;
+    uint64_t position_ = 0;
+    std::deque<WAVEHDR*> queue_;
+};

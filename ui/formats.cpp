@@ -1,0 +1,48 @@
+#include "ui/unit_main.h"
+
+// Display order: within each rate mono 8, mono 16, stereo 8, stereo 16, so the capability bits do
+// not rise with the row.
+const TRecordingFormat RecordingFormats[kRecordingFormatCount] = {
+    {1, 11025, 8, WAVE_FORMAT_1M08, L"11.025 кГц, моно, 8-бит"},
+    {1, 11025, 16, WAVE_FORMAT_1M16, L"11.025 кГц, моно, 16-бит"},
+    {2, 11025, 8, WAVE_FORMAT_1S08, L"11.025 кГц, стерео, 8-бит"},
+    {2, 11025, 16, WAVE_FORMAT_1S16, L"11.025 кГц, стерео, 16-бит"},
+    {1, 22050, 8, WAVE_FORMAT_2M08, L"22.05 кГц, моно, 8-бит"},
+    {1, 22050, 16, WAVE_FORMAT_2M16, L"22.05 кГц, моно, 16-бит"},
+    {2, 22050, 8, WAVE_FORMAT_2S08, L"22.05 кГц, стерео, 8-бит"},
+    {2, 22050, 16, WAVE_FORMAT_2S16, L"22.05 кГц, стерео, 16-бит"},
+    {1, 44100, 8, WAVE_FORMAT_4M08, L"44.1 кГц, моно, 8-бит"},
+    {1, 44100, 16, WAVE_FORMAT_4M16, L"44.1 кГц, моно, 16-бит"},
+    {2, 44100, 8, WAVE_FORMAT_4S08, L"44.1 кГц, стерео, 8-бит"},
+    {2, 44100, 16, WAVE_FORMAT_4S16, L"44.1 кГц, стерео, 16-бит"},
+};
+
+std::vector<int> SupportedFormatRows(IWaveIn& waveIn, UINT deviceId)
+{
+    std::vector<int> rows;
+    WAVEINCAPSW caps{};
+    // A device whose capabilities cannot be read is offered no format rather than guessed ones.
+    if (waveIn.GetDevCaps(deviceId, &caps) != MMSYSERR_NOERROR)
+        return rows;
+    for (int row = 0; row < kRecordingFormatCount; ++row) {
+        const DWORD bit = RecordingFormats[row].CapabilityBit;
+        if ((caps.dwFormats & bit) == bit)
+            rows.push_back(row);
+    }
+    return rows;
+}
+
+int32_t FormatByteRate(const TRecordingFormat& format)
+{
+    return format.Channels * format.SampleRate * format.BitsPerSample / 8;
+}
+
+int32_t FormatBlockAlign(const TRecordingFormat& format)
+{
+    return format.Channels * format.BitsPerSample / 8;
+}
+
+int32_t FormatBufferSize(const TRecordingFormat& format)
+{
+    return format.SampleRate * format.Channels * format.BitsPerSample / 8 / 2;
+}
