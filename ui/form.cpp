@@ -1,1 +1,347 @@
-// (being written)
+// The main window: its controls, their look, and the dispatch of messages to TForm1's handlers.
+#include "ui/unit_main.h"
+
+#include <commctrl.h>
+
+#include "app/application.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"TForm1";
+
+enum ControlId : int {
+    // Above IDOK and IDCANCEL, so Enter and Esc click nothing: neither button is default or cancel.
+    kComboBox1Id = 101,
+    kListBox1Id,
+    kBitBtn1Id,
+    kBitBtn2Id,
+    kLabel1Id,
+};
+
+struct Geometry {
+    int left, top, width, height;
+};
+
+// At 96 pixels per inch; children of a group box are placed relative to it.
+constexpr int kClientWidth = 193;
+constexpr int kClientHeight = 241;
+constexpr Geometry kGroupBox1{8, 8, 177, 49};
+constexpr Geometry kComboBox1{8, 16, 161, 21};
+constexpr Geometry kGroupBox2{8, 64, 177, 121};
+constexpr Geometry kListBox1{8, 16, 161, 97};
+constexpr Geometry kBitBtn1{8, 192, 75, 25};
+constexpr Geometry kBitBtn2{112, 192, 75, 25};
+constexpr int kLabel1Left = 8;
+constexpr int kLabel1Top = 221;
+constexpr int kItemHeight = 13;
+constexpr int kDropDownHeight = 160; // the open list of ComboBox1
+
+int ScreenDpi()
+{
+    const HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen)
+        ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+HFONT MakeFont(int points, int dpi, bool bold)
+{
+    return CreateFontW(-MulDiv(points, dpi, 72), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
+}
+
+// Keeps Label1 sized to its text, as its text changes with every buffer.
+LRESULT CALLBACK AutoSizeLabel(HWND label, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    const LRESULT result = DefSubclassProc(label, message, wParam, lParam);
+    if (message == WM_SETTEXT || message == WM_SETFONT) {
+        wchar_t text[64]{};
+        GetWindowTextW(label, text, 64);
+        const HDC dc = GetDC(label);
+        const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text, lstrlenW(text), &size);
+        SelectObject(dc, old);
+        ReleaseDC(label, dc);
+        SetWindowPos(label, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(GetParent(label), nullptr, TRUE);
+    }
+    return result;
+}
+
+} // namespace
+
+void TForm1::Create(HWND owner)
+{
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    if (!GetClassInfoExW(instance, kClassName, &windowClass)) {
+        windowClass = WNDCLASSEXW{};
+        windowClass.cbSize = sizeof(windowClass);
+        windowClass.lpfnWndProc = WindowProc;
+        windowClass.hInstance = instance;
+        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+        windowClass.lpszClassName = kClassName;
+        if (!RegisterClassExW(&windowClass))
+            throw EAppError(L"Cannot register the main window's class");
+    }
+
+    dpi_ = ScreenDpi();
+    constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    constexpr DWORD exStyle = WS_EX_CONTROLPARENT;
+    RECT frame{0, 0, Scale(kClientWidth), Scale(kClientHeight)};
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    // CreateWindowExW sends WM_NCCREATE, where the window procedure binds `this`.
+    if (!CreateWindowExW(exStyle, kClassName, L"Запись звука", style, CW_USEDEFAULT, CW_USEDEFAULT,
+                         frame.right - frame.left, frame.bottom - frame.top, owner, nullptr, instance, this))
+        throw EAppError(L"Cannot create the main window");
+
+    CreateControls();
+    Guarded([this] { FormCreate(); });
+}
+
+int TForm1::Scale(int pixels) const
+{
+    return MulDiv(pixels, dpi_, 96);
+}
+
+HWND TForm1::CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle,
+                           int left, int top, int width, int height, int id)
+{
+    const HWND control = CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, Scale(left),
+                                         Scale(top), Scale(width), Scale(height), handle_,
+                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                         GetModuleHandleW(nullptr), nullptr);
+    if (!control)
+        throw EAppError(std::wstring(L"Cannot create the control ") + className);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    return control;
+}
+
+void TForm1::CreateControls()
+{
+    font_ = MakeFont(8, dpi_, false);
+    labelFont_ = MakeFont(10, dpi_, true);
+
+    // Creation order is the tab order: ComboBox1, ListBox1, BitBtn1, BitBtn2.
+    Label1 = CreateControl(WC_STATICW, L"0 байт", SS_LEFT | SS_NOTIFY, 0, kLabel1Left, kLabel1Top, 48, 16,
+                           kLabel1Id);
+    SetWindowSubclass(Label1, AutoSizeLabel, 0, 0);
+    SendMessageW(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(labelFont_), TRUE);
+
+    GroupBox1 = CreateControl(WC_BUTTONW, L"Устройства аудиоввода", BS_GROUPBOX, 0, kGroupBox1.left,
+                              kGroupBox1.top, kGroupBox1.width, kGroupBox1.height, -1);
+    ComboBox1 = CreateControl(WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0,
+                              kGroupBox1.left + kComboBox1.left, kGroupBox1.top + kComboBox1.top, kComboBox1.width,
+                              kDropDownHeight, kComboBox1Id);
+    SendMessageW(ComboBox1, CB_SETITEMHEIGHT, 0, Scale(kItemHeight));
+
+    GroupBox2 = CreateControl(WC_BUTTONW, L"Атрибуты звука", BS_GROUPBOX, 0, kGroupBox2.left, kGroupBox2.top,
+                              kGroupBox2.width, kGroupBox2.height, -1);
+    ListBox1 = CreateControl(WC_LISTBOXW, L"", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
+                             WS_EX_CLIENTEDGE, kGroupBox2.left + kListBox1.left, kGroupBox2.top + kListBox1.top,
+                             kListBox1.width, kListBox1.height, kListBox1Id);
+    SendMessageW(ListBox1, LB_SETITEMHEIGHT, 0, Scale(kItemHeight));
+
+    BitBtn1 = CreateControl(WC_BUTTONW, L"Запись", BS_PUSHBUTTON | WS_TABSTOP, 0, kBitBtn1.left, kBitBtn1.top,
+                            kBitBtn1.width, kBitBtn1.height, kBitBtn1Id);
+    BitBtn2 = CreateControl(WC_BUTTONW, L"Стоп", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, 0, kBitBtn2.left,
+                            kBitBtn2.top, kBitBtn2.width, kBitBtn2.height, kBitBtn2Id);
+
+    if (Application)
+        Application->AddHint(Label1, L"Размер записанных аудиоданных");
+
+    SaveDialog1.Title = L"Сохранить звукозапись как...";
+    SaveDialog1.DefaultExt = L"wav";
+    SaveDialog1.Filter = L"*.wav";
+}
+
+void TForm1::Show()
+{
+    // Centred on the screen.
+    RECT box{};
+    GetWindowRect(handle_, &box);
+    const int width = box.right - box.left;
+    const int height = box.bottom - box.top;
+    SetWindowPos(handle_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ShowWindow(handle_, SW_SHOW);
+    UpdateWindow(handle_);
+}
+
+LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    TForm1* form;
+    if (message == WM_NCCREATE) {
+        form = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        form->handle_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    } else {
+        form = reinterpret_cast<TForm1*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    }
+    if (!form)
+        return DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        form->handle_ = nullptr;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    return form->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_COMMAND: {
+        const int id = LOWORD(wParam);
+        const int code = HIWORD(wParam);
+        if (id == kComboBox1Id && code == CBN_SELCHANGE)
+            Guarded([this] { ComboBox1Change(); });
+        else if (id == kBitBtn1Id && code == BN_CLICKED)
+            Guarded([this] { BitBtn1Click(); });
+        else if (id == kBitBtn2Id && code == BN_CLICKED)
+            Guarded([this] { BitBtn2Click(); });
+        return 0;
+    }
+    case MM_WIM_OPEN:
+        Guarded([&] { WimOpen(reinterpret_cast<HWAVEIN>(wParam)); });
+        return 0;
+    case MM_WIM_DATA:
+        Guarded([&] { WimData(reinterpret_cast<HWAVEIN>(wParam), reinterpret_cast<WAVEHDR*>(lParam)); });
+        return 0;
+    case MM_WIM_CLOSE:
+        Guarded([&] { WimClose(reinterpret_cast<HWAVEIN>(wParam)); });
+        return 0;
+    case kDeviceFailedMessage:
+        Guarded([&] { DeviceFailed(static_cast<MMRESULT>(wParam)); });
+        return 0;
+    case kCloseRetryMessage:
+        Guarded([this] { RetryClose(); });
+        return 0;
+    case WM_TIMER:
+        if (wParam == kStallTimerId)
+            Guarded([this] { CheckForStall(); });
+        return 0;
+    case WM_CTLCOLORSTATIC:
+        if (reinterpret_cast<HWND>(lParam) == Label1) {
+            const HDC dc = reinterpret_cast<HDC>(wParam);
+            SetTextColor(dc, RGB(255, 0, 0));
+            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        break;
+    case WM_CLOSE:
+        // Closing mid-recording completes the file first, so no audio and no header is lost.
+        Guarded([this] { FinishRecordingBeforeClose(); });
+        DestroyWindow(handle_);
+        return 0;
+    case WM_DESTROY:
+        if (Application)
+            Application->Terminate();
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(handle_, message, wParam, lParam);
+}
+
+void TForm1::FormCreate()
+{
+    DeviceId = 0;
+    SampleRate = 0;
+    BufferSize = 0;
+    Channels = 0;
+    BitsPerSample = 0;
+    FillDeviceList();
+}
+
+void TForm1::FillDeviceList()
+{
+    const int count = static_cast<int>(device_.GetNumDevs());
+    if (count <= 0)
+        return;
+    for (int id = 0; id < count; ++id) {
+        // A device whose capabilities cannot be read keeps its position, under an empty name.
+        WAVEINCAPSW caps{};
+        if (device_.GetDevCaps(id, &caps) != MMSYSERR_NOERROR)
+            caps.szPname[0] = L'\0';
+        caps.szPname[MAXPNAMELEN - 1] = L'\0';
+        AddListItem(ComboBox1, true, caps.szPname);
+    }
+    SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
+    // A selection made by the program does not run the change handler by itself.
+    ComboBox1Change();
+}
+
+void TForm1::ComboBox1Change()
+{
+    SendMessageW(ListBox1, LB_RESETCONTENT, 0, 0);
+    const LRESULT selected = SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0);
+    if (selected < 0)
+        return;
+    for (const int row : SupportedFormatRows(device_, static_cast<UINT>(selected)))
+        AddListItem(ListBox1, false, RecordingFormats[row].Name);
+}
+
+void TForm1::BitBtn1Click()
+{
+    // The stopped recording's last notifications must not meet this one's fields.
+    WaitForPreviousRecording();
+
+    const LRESULT selected = SendMessageW(ListBox1, LB_GETCURSEL, 0, 0);
+    if (selected < 0) {
+        Application->ShowMessage(L"Сначало укажите атрибуты звука !");
+        return;
+    }
+    wchar_t name[64]{};
+    if (SendMessageW(ListBox1, LB_GETTEXTLEN, selected, 0) >= 64)
+        return;
+    SendMessageW(ListBox1, LB_GETTEXT, selected, reinterpret_cast<LPARAM>(name));
+    const TRecordingFormat* format = nullptr;
+    for (const TRecordingFormat& row : RecordingFormats)
+        if (lstrcmpW(row.Name, name) == 0)
+            format = &row;
+    if (!format)
+        return;
+    Channels = format->Channels;
+    SampleRate = format->SampleRate;
+    BitsPerSample = format->BitsPerSample;
+    DeviceId = static_cast<int32_t>(SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0));
+    BufferSize = FormatBufferSize(*format);
+
+    if (!SaveDialog1.Execute(Application ? Application->Handle() : handle_))
+        return;
+
+    EnableWindow(BitBtn1, FALSE);
+    const std::wstring fileName = SaveDialog1.FileName;
+    EnableWindow(BitBtn2, TRUE);
+
+    const MMRESULT result = StartRecording(fileName);
+    if (result == MMSYSERR_NOERROR)
+        return;
+    MessageBoxW(handle_, DeviceErrorText(result).c_str(), L"ОШИБКА!", MB_OK | MB_ICONSTOP);
+    Application->Terminate();
+}
+
+void TForm1::BitBtn2Click()
+{
+    StopRecording();
+    EnableWindow(BitBtn1, TRUE);
+    EnableWindow(BitBtn2, FALSE);
+    ShowSize(FileSizeByName(SaveDialog1.FileName));
+}
+
+std::wstring TForm1::DeviceErrorText(MMRESULT result)
+{
+    wchar_t text[256]{};
+    device_.GetErrorText(result, text, 256);
+    text[255] = L'\0';
+    if (text[0] != L'\0')
+        return text;
+    return L"Wave-input error " + std::to_wstring(result);
+}

@@ -157,22 +157,39 @@ public:
     void ShowSize(int32_t n);
 
 private:
+    static constexpr UINT kDeviceFailedMessage = WM_APP + 1; // wParam: the device's result code
+    static constexpr UINT kCloseRetryMessage = WM_APP + 2;
+    static constexpr UINT_PTR kStallTimerId = 1;
+
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls();
+    HWND CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int left,
+                       int top, int width, int height, int id);
+    int Scale(int pixels) const;
+    std::wstring DeviceErrorText(MMRESULT result);
+
+    // Engine internals
+    void QueueAgain(WAVEHDR* header);
     void CompleteRecording();
+    void AbandonDevice();
+    void RetryClose();
     void CheckForStall();
     void DeviceFailed(MMRESULT result);
     void WaitForPreviousRecording();
-    std::wstring DeviceErrorText(MMRESULT result);
+    void FinishRecordingBeforeClose();
 
     IWaveIn& device_;
     HWND handle_ = nullptr;
+    int dpi_ = 96;
     HFONT font_ = nullptr;
     HFONT labelFont_ = nullptr;
     bool deviceOpen_ = false;
-    DWORD lastBufferTick_ = 0;
+    bool closeRetried_ = false;
     bool firstBufferSeen_ = false;
+    DWORD lastBufferTick_ = 0;
+    // Buffers a device that would not close may still write into: kept, never freed under it.
+    std::vector<std::unique_ptr<BYTE[]>> abandonedBuffers_;
 };
 
 // The one main window of the program.
