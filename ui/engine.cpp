@@ -17,7 +17,7 @@ constexpr DWORD kDrainTimeoutMs = 5000;
 std::unique_ptr<BYTE[]> AllocateBuffer(int32_t size)
 {
     // Capture buffers need not be zero-filled: the device writes them before they are read.
-    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[size > 0 ? size : 1]);
+    std::unique_ptr<BYTE[]> buffer(size > 0 ? new (std::nothrow) BYTE[size] : nullptr);
     if (!buffer)
         throw EAppError(L"Not enough memory for the recording buffers (" + std::to_wstring(size) +
                         L" bytes each)");
@@ -201,7 +201,7 @@ void TForm1::DeviceFailed(MMRESULT result)
         return;
     // As if Stop were clicked: everything captured so far is kept and the file is completed.
     BitBtn2Click();
-    MessageBoxW(handle_, DeviceErrorText(result).c_str(), L"ОШИБКА!", MB_OK | MB_ICONSTOP);
+    DeviceErrorBox(DeviceErrorText(result));
 }
 
 void TForm1::WaitForPreviousRecording()

@@ -324,7 +324,7 @@ void TForm1::BitBtn1Click()
     const MMRESULT result = StartRecording(fileName);
     if (result == MMSYSERR_NOERROR)
         return;
-    MessageBoxW(handle_, DeviceErrorText(result).c_str(), L"ОШИБКА!", MB_OK | MB_ICONSTOP);
+    DeviceErrorBox(DeviceErrorText(result));
     Application->Terminate();
 }
 

@@ -2,7 +2,12 @@
 
 TForm1* Form1 = nullptr;
 
-TForm1::TForm1(IWaveIn& waveIn) : device_(waveIn) {}
+TForm1::TForm1(IWaveIn& waveIn) : device_(waveIn)
+{
+    DeviceErrorBox = [this](const std::wstring& text) {
+        MessageBoxW(handle_, text.c_str(), L"ОШИБКА!", MB_OK | MB_ICONSTOP);
+    };
+}
 
 TForm1::~TForm1()
 {

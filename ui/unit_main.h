@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -152,6 +153,9 @@ public:
     void AppendWaveData(const BYTE* bytes, int32_t count);
     void WriteWaveHeader(int32_t totalBytes);
     void CloseWaveFile();
+
+    // Shows a device error in the "ОШИБКА!" box owned by the window; tests replace it.
+    std::function<void(const std::wstring& text)> DeviceErrorBox;
 
     // Size read-out: Label1 shows FormatSize(n).
     void ShowSize(int32_t n);
