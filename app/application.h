@@ -8,11 +8,17 @@
 #include <vector>
 
 // The executable's file name without directory, cut at the first "." and, past the first
-// character, in lower case: "my.rec.tool.exe" -> "My", "LOUD.EXE" -> "Loud".
+// character, in lower case: "my.rec.tool.exe" -> "my", "LOUD.EXE" -> "Loud".
 std::wstring ApplicationTitleFromPath(const std::wstring& exePath);
 
 // An error text as the report shows it: "." appended when the last character sorts after ".".
 std::wstring WithFullStop(const std::wstring& text);
+
+// Resource id of the application icon (app/recorder.rc); the main window uses it too.
+inline constexpr int kApplicationIconId = 1;
+
+// Adds `text` to a list box or combo box; a list that refuses it raises "Unable to insert a line".
+void AddListItem(HWND list, bool comboBox, const std::wstring& text);
 
 class TApplication {
 public:
@@ -27,6 +33,9 @@ public:
     const std::wstring& Title() const noexcept { return title_; }
     HWND Handle() const noexcept { return handle_; }
     HINSTANCE Instance() const noexcept { return instance_; }
+    // The main window: activated when the application window is, closed when it is asked to close.
+    void SetMainWindow(HWND window) noexcept { mainWindow_ = window; }
+    HWND MainWindow() const noexcept { return mainWindow_; }
 
     // Runs the message loop until a quit request; returns the process exit code.
     int Run();
@@ -57,6 +66,7 @@ private:
     HINSTANCE instance_ = nullptr;
     HWND handle_ = nullptr;
     HWND tooltip_ = nullptr;
+    HWND mainWindow_ = nullptr;
     bool terminated_ = false;
     bool reporting_ = false;
     struct PendingError {
@@ -64,6 +74,7 @@ private:
         int count;
     };
     std::vector<PendingError> pending_;
+    int overflow_ = 0; // errors that came when pending_ was full
 };
 
 // The one application object of the program.

@@ -12,6 +12,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     TForm1 form;
     Form1 = &form;
     form.Create(application.Handle());
+    application.SetMainWindow(form.Handle());
     form.Show();
     const int code = application.Run();
     Form1 = nullptr;

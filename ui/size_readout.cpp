@@ -1,1 +1,90 @@
-// (being written)
+// Size read-out: the byte count shown in Label1 and the size of a file from its directory entry.
+#include <cstdio>
+
+#include "ui/unit_main.h"
+
+namespace {
+
+// Closes a directory search on every path out.
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE handle) : handle_(handle) {}
+    ~FindHandle()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            FindClose(handle_);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    bool Valid() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+std::wstring FullPath(const std::wstring& name)
+{
+    DWORD size = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    while (size != 0) {
+        std::wstring path(size, L'\0');
+        const DWORD length = GetFullPathNameW(name.c_str(), size, path.data(), nullptr);
+        if (length < size) {
+            path.resize(length);
+            return path;
+        }
+        size = length; // the name's meaning changed in between (current directory): retry
+    }
+    return std::wstring();
+}
+
+} // namespace
+
+std::wstring FormatSize(int32_t n)
+{
+    const int32_t kilobytes = n / 1024; // truncates toward zero: -1023 stays in bytes
+    wchar_t text[32];
+    if (kilobytes != 0)
+        std::swprintf(text, sizeof(text) / sizeof(text[0]), L"%d КБ", static_cast<int>(kilobytes));
+    else
+        std::swprintf(text, sizeof(text) / sizeof(text[0]), L"%d байт", static_cast<int>(n));
+    return text;
+}
+
+int32_t FileSizeByName(const std::wstring& name)
+{
+    const std::wstring path = FullPath(name);
+    if (path.empty())
+        return -1;
+    // A search pattern would report the size of whichever file matched first, not of this name.
+    const size_t lastPart = path.find_last_of(L"\\/");
+    if (path.find_first_of(L"*?", lastPart == std::wstring::npos ? 0 : lastPart + 1) != std::wstring::npos)
+        return -1;
+
+    WIN32_FIND_DATAW entry;
+    const FindHandle search(FindFirstFileW(path.c_str(), &entry));
+    if (!search.Valid())
+        return -1;
+    // Every attribute is accepted (directories too); the size is the low half, read as signed.
+    return static_cast<int32_t>(entry.nFileSizeLow);
+}
+
+void TForm1::ShowSize(int32_t n)
+{
+    if (!Label1)
+        return;
+    const std::wstring text = FormatSize(n);
+    SetWindowTextW(Label1, text.c_str());
+
+    // The label keeps fitting its text, as "2097151 КБ" is wider than the "0 байт" it starts with.
+    HDC dc = GetDC(Label1);
+    if (!dc)
+        return;
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(Label1, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    const BOOL measured = GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(Label1, dc);
+    if (measured)
+        SetWindowPos(Label1, nullptr, 0, 0, extent.cx, extent.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
