@@ -60,14 +60,14 @@ class Frame : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        application_ = new TApplication;
-        application_->Initialize(GetModuleHandleW(nullptr));
+        if (!application_) {
+            application_ = new TApplication;
+            application_->Initialize(GetModuleHandleW(nullptr));
+        }
     }
-    static void TearDownTestSuite()
-    {
-        delete application_;
-        application_ = nullptr;
-    }
+    // The object lives until the process ends: under the bench's X server, destroying a mapped window
+    // waits two seconds, and ctest runs every test in a process of its own.
+    static void TearDownTestSuite() {}
     void SetUp() override
     {
         Application = application_;
