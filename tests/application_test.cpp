@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -378,6 +379,93 @@ TEST_F(Frame, PlainMessageIsCentredWrappedWithOneDefaultAndCancelButton)
         EXPECT_GT(seen.label.bottom - seen.label.top, 60) << "long text should wrap onto several lines";
         EXPECT_NEAR((seen.window.left + seen.window.right) / 2, screenWidth / 2, 1);
         EXPECT_NEAR((seen.window.top + seen.window.bottom) / 2, screenHeight / 2, 1);
+    }
+}
+
+// Watches the system's error boxes while they are up; fails again from inside the first one, as a
+// device notification handled by the box's own loop would.
+struct ErrorBoxProbe {
+    struct Box {
+        std::wstring caption, text;
+        HWND owner;
+        int icons;
+        HICON icon;
+    };
+    std::vector<Box> boxes;
+    std::vector<HWND> handles;
+    size_t mostAtOnce = 0;
+    int ticks = 0;
+};
+ErrorBoxProbe* errorProbe = nullptr;
+
+void CALLBACK WatchErrorBoxes(HWND, UINT, UINT_PTR, DWORD)
+{
+    std::vector<HWND> up;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM list) {
+            wchar_t className[16] = {};
+            GetClassNameW(window, className, 16);
+            if (IsWindowVisible(window) && lstrcmpW(className, L"#32770") == 0)
+                reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&up));
+    errorProbe->mostAtOnce = std::max(errorProbe->mostAtOnce, up.size());
+    if (++errorProbe->ticks > 200) { // ~10 s: close whatever is up so the test ends
+        for (HWND box : up)
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return;
+    }
+    for (HWND box : up) {
+        if (std::find(errorProbe->handles.begin(), errorProbe->handles.end(), box) != errorProbe->handles.end())
+            continue;
+        errorProbe->handles.push_back(box);
+        ErrorBoxProbe::Box seen{};
+        wchar_t text[256] = {};
+        GetWindowTextW(box, text, 256);
+        seen.caption = text;
+        seen.owner = GetWindow(box, GW_OWNER);
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t className[16] = {};
+            GetClassNameW(child, className, 16);
+            if (lstrcmpiW(className, L"Static") != 0)
+                continue;
+            if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+                if ((seen.icon = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0))))
+                    ++seen.icons;
+            } else if (GetWindowTextW(child, text, 256) > 0) {
+                seen.text = text;
+            }
+        }
+        errorProbe->boxes.push_back(seen);
+        if (errorProbe->boxes.size() == 1)
+            for (int i = 0; i < 2; ++i)
+                Guarded([] { throw EInOutError(kIoDiskFull); });
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+}
+
+TEST_F(Frame, SystemErrorBoxIsOwnedByTheApplicationWindowWithStopIconOneAtATime)
+{
+    app_.ErrorBoxHook = nullptr;
+    ErrorBoxProbe probe;
+    errorProbe = &probe;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, WatchErrorBoxes);
+    Guarded([] { throw EAppError(L"File access denied"); });
+    KillTimer(nullptr, timer);
+    errorProbe = nullptr;
+
+    EXPECT_LE(probe.ticks, 200) << "a box did not close";
+    EXPECT_EQ(probe.mostAtOnce, 1u) << "error boxes were stacked";
+    ASSERT_EQ(probe.boxes.size(), 2u);
+    EXPECT_EQ(probe.boxes[0].text, L"File access denied.");
+    EXPECT_EQ(probe.boxes[1].text, L"Disk full. (2 times)");
+    for (const auto& box : probe.boxes) {
+        EXPECT_EQ(box.caption, app_.Title());
+        EXPECT_EQ(box.owner, app_.Handle());
+        EXPECT_EQ(box.icons, 1);
+        EXPECT_EQ(box.icon, LoadIconW(nullptr, IDI_HAND)) << "not the stop icon";
     }
 }
 
