@@ -1,0 +1,296 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios: each loads one virtual microphone on the bench's sound server, runs the
+window driver (e2e_driver.exe) against Recorder.exe under Wine and checks what came out.
+
+    e2e.py --exe Recorder.exe --driver e2e_driver.exe --out DIR SCENARIO [options]
+
+Scenarios:
+    record --row N [--buffers B] [--replace] [--close] [--screenshot PNG]
+    window
+    device-error
+
+Run inside the bench's environment (scripts/bench.sh start; source BUILD/bench/env.sh).
+"""
+import argparse
+import json
+import os
+import struct
+import subprocess
+import sys
+import time
+import wave
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "bench"))
+import mic  # noqa: E402
+import ramp  # noqa: E402
+
+# Channels, rate, bits of each row of the recorder's format table, in table order.
+FORMATS = [(1, 11025, 8), (1, 11025, 16), (2, 11025, 8), (2, 11025, 16),
+           (1, 22050, 8), (1, 22050, 16), (2, 22050, 8), (2, 22050, 16),
+           (1, 44100, 8), (1, 44100, 16), (2, 44100, 8), (2, 44100, 16)]
+
+
+def buffer_size(row):
+    channels, rate, bits = FORMATS[row]
+    return rate * channels * bits // 8 // 2
+
+
+def format_size(n):
+    k = int(n / 1024)  # toward zero
+    return f"{k} КБ" if k else f"{n} байт"
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Failed(Exception):
+    pass
+
+
+def expect(ok, what):
+    print(("ok   " if ok else "FAIL ") + what, flush=True)
+    if not ok:
+        raise Failed(what)
+
+
+def sink_for(row, description):
+    channels, rate, bits = FORMATS[row]
+    return mic.Sink(f"{description}:{'u8' if bits == 8 else 's16le'}:{rate}:{channels}", row)
+
+
+def source_outputs():
+    """Names of the sources that recording streams of the sound server read from."""
+    sources = {}
+    for line in subprocess.run(["pactl", "list", "short", "sources"], capture_output=True, text=True).stdout.splitlines():
+        fields = line.split("\t")
+        sources[fields[0]] = fields[1]
+    used = []
+    for line in subprocess.run(["pactl", "list", "short", "source-outputs"], capture_output=True, text=True).stdout.splitlines():
+        fields = line.split("\t")
+        used.append(sources.get(fields[1], fields[1]))
+    return used
+
+
+class Driver:
+    """e2e_driver.exe under Wine, read line by line."""
+
+    def __init__(self, args, *command):
+        self.process = subprocess.Popen(
+            ["wine", args.driver, *command], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL, text=True, encoding="utf-8", errors="replace")
+        self.lines = []
+
+    def lines_until(self, prefix):
+        """Echoes the driver's lines until one starts with `prefix`; returns its rest, or None at the end."""
+        for line in self.process.stdout:
+            line = line.rstrip("\r\n")
+            self.lines.append(line)
+            print("  driver: " + line, flush=True)
+            if line.startswith(prefix):
+                return line[len(prefix):].strip()
+        return None
+
+    def send(self, line):
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+
+    def finish(self, timeout=60):
+        rest, _ = self.process.communicate(timeout=timeout)
+        for line in rest.splitlines():
+            self.lines.append(line)
+            print("  driver: " + line, flush=True)
+        return self.process.returncode
+
+
+def check_wave_file(path, row):
+    """Checks the header against the format and the data against the ramp; returns facts for the report."""
+    channels, rate, bits = FORMATS[row]
+    with open(path, "rb") as f:
+        content = f.read()
+    expect(len(content) >= 44, f"{path}: at least the 44-byte header")
+    (riff, riff_length, wave_tag, fmt_tag, fmt_length, format_tag, file_channels, file_rate, byte_rate,
+     block_align, file_bits, data_tag, data_length) = struct.unpack("<4sI4s4sIHHIIHH4sI", content[:44])
+    expect((riff, wave_tag, fmt_tag, data_tag) == (b"RIFF", b"WAVE", b"fmt ", b"data"), "header tags")
+    expect(fmt_length == 16 and format_tag == 1, "PCM format chunk of 16 bytes")
+    expect((file_channels, file_rate, file_bits) == (channels, rate, bits),
+           f"header format {file_channels} ch {file_rate} Hz {file_bits} bit is the chosen one")
+    expect(byte_rate == channels * rate * bits // 8 and block_align == channels * bits // 8,
+           f"byte rate {byte_rate} and block alignment {block_align}")
+    expect(data_length == len(content) - 44 and riff_length == data_length + 36,
+           f"lengths: data {data_length}, RIFF {riff_length}, file {len(content)}")
+    with wave.open(path, "rb") as w:
+        expect((w.getnchannels(), w.getframerate(), w.getsampwidth() * 8) == (channels, rate, bits),
+               "Python's wave module reads the file")
+        # An odd length of 8-bit stereo ends in half a frame, which the module leaves out.
+        expect(w.getnframes() == data_length // block_align, f"{w.getnframes()} frames")
+
+    data = content[44:]
+    expect(len(data) > 0, "audio was recorded")
+    silence = 0x80 if bits == 8 else 0
+    lead = 0
+    while lead < len(data) and data[lead] == silence:
+        lead += 1
+    phase, words, breaks = ramp.check_run(data)
+    if breaks:
+        # Tolerated at the very start only, and reported: silence before the signal arrived.
+        lead_phase, lead_words, lead_breaks = ramp.check_run(data[lead:])
+        expect(lead > 0 and not lead_breaks,
+               f"the data is one unbroken run of the ramp: {len(breaks)} breaks, first {breaks[:3]}")
+        print(f"note: {lead} bytes of leading silence before the ramp", flush=True)
+    else:
+        lead = 0
+    expect(True, f"ramp unbroken over {len(data)} bytes after {lead} leading bytes")
+    return {"data": data_length, "seconds": data_length / byte_rate, "lead": lead, "breaks": 0}
+
+
+def check_labels(result, row, data_length, closed):
+    """The label's texts: one step per full buffer, the file's size right after Stop, then the total."""
+    size = buffer_size(row)
+    texts = [text for _, text in result["labels"][1:]]  # the first is the probe's own
+    ticks = [tick for tick, _ in result["labels"][1:]]
+    k = 0
+    while k < len(texts) and texts[k] == format_size((k + 1) * size):
+        k += 1
+    expect(k >= 1, f"the label grew by {size} bytes per buffer ({k} buffers): {texts}")
+    rest = texts[k:]
+    if not closed:
+        expect(rest[:1] == [format_size(44 + k * size)],
+               f"right after Stop the label shows the file's size {44 + k * size}: {rest[:1]}")
+        rest = rest[1:]
+        expect(result["label_final"] == format_size(data_length),
+               f"finally the label shows the data length: {result['label_final']}")
+    expect(len(rest) >= 1 and all(t == format_size(data_length) for t in rest),
+           f"then the total {format_size(data_length)}: {rest}")
+    expect(k * size <= data_length <= (k + 1) * size,
+           f"the last buffer ({data_length - k * size} bytes) holds at most one buffer's worth")
+    intervals = [b - a for a, b in zip(ticks[:k], ticks[1:k])]
+    if intervals:
+        mean = sum(intervals) / len(intervals)
+        expect(300 <= mean <= 700, f"about half a second between buffers: {intervals} ms")
+    return {"buffers": k, "intervals_ms": intervals, "first_buffer_ms": ticks[0] - result["accepted_ms"]}
+
+
+def scenario_record(args):
+    row = args.row
+    path = os.path.join(args.out, f"row{row:02d}{'-closed' if args.close else ''}.wav")
+    if os.path.exists(path):
+        os.remove(path)
+    if args.replace:
+        # A longer file of other content, to be replaced whole.
+        with open(path, "wb") as f:
+            f.write(b"\xff" * (3 * 1024 * 1024))
+    sink = sink_for(row, f"E2E Mic {row}")
+    facts = {"row": row}
+    try:
+        sink.load()
+        sink.play()
+        time.sleep(0.3)
+        command = ["record", args.exe, f"Monitor of E2E Mic {row}", str(row), windows_path(path), str(args.buffers)]
+        if args.close:
+            command.append("--close")
+        driver = Driver(args, *command)
+        rect = driver.lines_until("RECORDING")
+        expect(rect is not None, "the recording started")
+        used = source_outputs()
+        expect(used == [f"{sink.sink_name}.monitor"], f"the recording reads this microphone's source: {used}")
+        if args.screenshot:
+            left, top, width, height = json.loads(rect)
+            shot = subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{left}+{top}",
+                                   args.screenshot], capture_output=True, text=True)
+            expect(shot.returncode == 0 and os.path.getsize(args.screenshot) > 0,
+                   f"screenshot of the window while recording: {args.screenshot} {shot.stderr.strip()}")
+            print(f"screenshot: {args.screenshot}", flush=True)
+        line = driver.lines_until("RESULT")
+        code = driver.finish()
+        expect(line is not None and code == 0, f"the driver finished (exit code {code})")
+    finally:
+        sink.unload()
+    result = json.loads(line)
+    expect(result["buttons_shown"] == [True, False], "shown: Record enabled, Stop disabled")
+    expect(result["buttons_recording"] == [False, True] and result["buttons_before_stop"] == [False, True],
+           "recording: Record disabled, Stop enabled")
+    if not args.close:
+        expect(result["buttons_stopped"] == [True, False], "stopped: Record enabled, Stop disabled")
+    expect(result["exit_code"] == 0, f"the program ended with code {result['exit_code']}")
+    facts.update(check_wave_file(path, row))
+    facts.update(check_labels(result, row, facts["data"], args.close))
+    print("facts: " + json.dumps(facts), flush=True)
+    print(f"recording: {path}", flush=True)
+
+
+def scenario_window(args):
+    path = os.path.join(args.out, "window.wav")
+    if os.path.exists(path):
+        os.remove(path)
+    sink = sink_for(0, "E2E Window Mic")
+    try:
+        sink.load()
+        sink.play()
+        time.sleep(0.3)
+        driver = Driver(args, "window", args.exe, "Monitor of E2E Window Mic", windows_path(path))
+        code = driver.finish(timeout=120)
+    finally:
+        sink.unload()
+    expect(code == 0 and any(line == "0 failed" for line in driver.lines), "every check of the window passed")
+    check_wave_file(path, 0)
+
+
+def scenario_device_error(args):
+    path = os.path.join(args.out, "device-error.wav")
+    if os.path.exists(path):
+        os.remove(path)
+    sink = sink_for(9, "E2E Vanishing Mic")
+    try:
+        sink.load()
+        time.sleep(0.3)
+        driver = Driver(args, "device-error", args.exe, "Monitor of E2E Vanishing Mic", "9", windows_path(path))
+        expect(driver.lines_until("LISTED") is not None, "the device was listed")
+        sink.unload()  # the device goes away after the list was filled
+        sink.module = None
+        time.sleep(0.5)
+        driver.send("go")
+        line = driver.lines_until("RESULT")
+        code = driver.finish()
+        expect(line is not None and code == 0, f"the driver finished (exit code {code})")
+    finally:
+        sink.unload()
+    result = json.loads(line)
+    known = result["error_texts"]
+    codes = [c for c, text in known.items() if text == result["box_text"]]
+    expect(bool(codes), f"the error box shows the device's error text: {result['box_text']!r} (code {codes})")
+    expect(result["buttons_box_up"] == [False, True], "while the box is up: Record disabled, Stop enabled")
+    expect(not result["form_enabled_box_up"], "the window is disabled while the box is up")
+    expect(result["exit_code"] == 0, f"then the program ends with code {result['exit_code']}")
+    with open(path, "rb") as f:
+        header = f.read()
+    expect(len(header) == 44, f"the file keeps its reserved header only: {len(header)} bytes")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--driver", required=True)
+    parser.add_argument("--out", required=True)
+    sub = parser.add_subparsers(dest="scenario", required=True)
+    record = sub.add_parser("record")
+    record.add_argument("--row", type=int, required=True)
+    record.add_argument("--buffers", type=int, default=4)
+    record.add_argument("--replace", action="store_true")
+    record.add_argument("--close", action="store_true")
+    record.add_argument("--screenshot")
+    sub.add_parser("window")
+    sub.add_parser("device-error")
+    args = parser.parse_args()
+    args.exe = windows_path(args.exe)
+    os.makedirs(args.out, exist_ok=True)
+    try:
+        {"record": scenario_record, "window": scenario_window, "device-error": scenario_device_error}[args.scenario](args)
+    except Failed:
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

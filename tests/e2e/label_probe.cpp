@@ -1,0 +1,47 @@
+// Loaded into the recorder by a window hook: writes every text Label1 is given to the file named by
+// RECORDER_E2E_LABEL_LOG, one "milliseconds<TAB>text" line each, in the order the window sets them.
+// Polling the label from outside could miss a text that lasts only until the next message.
+// The driver's "RecorderE2EProbe" message, which no window handles, is logged as "<probe>" to show
+// that the probe is in place.
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+constexpr int kLabel1Id = 105;
+
+void Append(const wchar_t* text)
+{
+    wchar_t path[MAX_PATH]{};
+    if (!GetEnvironmentVariableW(L"RECORDER_E2E_LABEL_LOG", path, MAX_PATH))
+        return;
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string line = std::to_string(GetTickCount()) + "\t";
+    const size_t start = line.size();
+    line.resize(start + size);
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &line[start], size, nullptr, nullptr);
+    line.back() = '\n'; // replaces the terminating zero
+    const HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+} // namespace
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK LabelProbe(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION) {
+        const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        static const UINT probeMessage = RegisterWindowMessageW(L"RecorderE2EProbe");
+        if (message->message == probeMessage)
+            Append(L"<probe>");
+        else if (message->message == WM_SETTEXT && GetDlgCtrlID(message->hwnd) == kLabel1Id && message->lParam)
+            Append(reinterpret_cast<const wchar_t*>(message->lParam));
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
