@@ -34,6 +34,7 @@ constexpr Geometry kBitBtn2{112, 192, 75, 25};
 constexpr int kLabel1Left = 8;
 constexpr int kLabel1Top = 221;
 constexpr int kItemHeight = 13;
+constexpr int kSelectionHeight = 15;
 constexpr int kDropDownHeight = 160; // the open list of ComboBox1
 
 int ScreenDpi()
@@ -140,6 +141,9 @@ void TForm1::CreateControls()
                               kGroupBox1.left + kComboBox1.left, kGroupBox1.top + kComboBox1.top, kComboBox1.width,
                               kDropDownHeight, kComboBox1Id);
     SendMessageW(ComboBox1, CB_SETITEMHEIGHT, 0, Scale(kItemHeight));
+    // The selection field's height fixes the closed combo's height (21 with its border), whatever
+    // font the platform substitutes.
+    SendMessageW(ComboBox1, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), Scale(kSelectionHeight));
 
     GroupBox2 = CreateControl(WC_BUTTONW, L"Атрибуты звука", BS_GROUPBOX, 0, kGroupBox2.left, kGroupBox2.top,
                               kGroupBox2.width, kGroupBox2.height, -1);
@@ -314,7 +318,13 @@ void TForm1::BitBtn1Click()
     DeviceId = static_cast<int32_t>(SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0));
     BufferSize = FormatBufferSize(*format);
 
-    if (!SaveDialog1.Execute(Application ? Application->Handle() : handle_))
+    // The dialog is owned by the hidden application window and disables only that: keep this window
+    // from taking clicks (a second Record, another device) while it is up.
+    EnableWindow(handle_, FALSE);
+    const bool accepted = SaveDialog1.Execute(Application ? Application->Handle() : handle_);
+    EnableWindow(handle_, TRUE);
+    SetActiveWindow(handle_);
+    if (!accepted)
         return;
 
     EnableWindow(BitBtn1, FALSE);
