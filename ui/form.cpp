@@ -239,6 +239,14 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         }
         break;
+    case WM_SYSCOMMAND:
+        // The application window carries the taskbar button: minimising goes through it, so the
+        // owned main window does not shrink to a bar on the desktop.
+        if ((wParam & 0xFFF0) == SC_MINIMIZE && Application) {
+            ShowWindow(Application->Handle(), SW_MINIMIZE);
+            return 0;
+        }
+        break;
     case WM_CLOSE:
         // Closing mid-recording completes the file first, so no audio and no header is lost.
         Guarded([this] { FinishRecordingBeforeClose(); });
