@@ -66,8 +66,8 @@ ENV
     -L module-always-sink >/dev/null 2>&1 &
   echo $! > "$bench/pulse.pid"
 
-  wait_for 10 xdpyinfo -display ":$display"
-  wait_for 10 pactl info
+  wait_for 30 xdpyinfo -display ":$display" || { cat "$bench/xvfb.log" >&2; exit 1; }
+  wait_for 30 pactl info || { cat "$bench/pulse.log" >&2; exit 1; }
 
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i >"$bench/wineboot.log" 2>&1
