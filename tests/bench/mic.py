@@ -22,8 +22,8 @@ def pactl(*args):
 
 
 class Sink:
-    def __init__(self, spec, index):
-        name, fmt, rate, channels = spec.rsplit(":", 3)
+    def __init__(self, argument, index):
+        name, fmt, rate, channels = argument.rsplit(":", 3)
         self.description = name
         self.format = fmt
         self.rate = int(rate)
@@ -65,7 +65,7 @@ def main():
     args = parser.parse_args(argv[:split])
     command = argv[split + 1:]
 
-    sinks = [Sink(spec, i) for i, spec in enumerate(args.sink)]
+    sinks = [Sink(argument, i) for i, argument in enumerate(args.sink)]
     try:
         for sink in sinks:
             sink.load()
