@@ -474,8 +474,9 @@ int Record(const std::wstring& exe, const std::wstring& device, int row, const s
     recorder.Click(recorder.RecordButton());
     recorder.AnswerSaveDialog(recorder.WaitForSaveDialog(), &fileName);
     const DWORD accepted = GetTickCount();
-    if (!WaitFor([&] { return !IsWindowEnabled(recorder.RecordButton()); }, 5000))
-        Fail("Record stayed enabled after the file was accepted");
+    // The handler disables Record and then enables Stop: wait for both before reading them.
+    if (!WaitFor([&] { return !Buttons(recorder).record && Buttons(recorder).stop; }, 5000))
+        Fail("the buttons did not swap after the file was accepted: " + Buttons(recorder).Str());
     result.Add("buttons_recording", Buttons(recorder).Str());
 
     const DWORD origin = recorder.LabelLog().back().tick; // the probe's own check entry

@@ -8,6 +8,7 @@ Scenarios:
     record --row N [--buffers B] [--replace] [--close] [--screenshot PNG]
     window
     device-error
+    demo            (make run without a display: a test tone recorded through the window)
 
 Run inside the bench's environment (scripts/bench.sh start; source BUILD/bench/env.sh).
 """
@@ -71,6 +72,49 @@ def source_outputs():
         fields = line.split("\t")
         used.append(sources.get(fields[1], fields[1]))
     return used
+
+
+def take_screenshot(path, rect):
+    """The main window as the virtual display shows it: its own X window when it can be found,
+    else its rectangle of the whole screen."""
+    tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True).stdout
+    ids = [line.split()[0] for line in tree.splitlines() if '"Запись звука"' in line]
+    if ids:
+        command = ["import", "-window", ids[0], path]
+    else:
+        left, top, width, height = rect
+        command = ["import", "-window", "root", "-crop", f"{width}x{height}+{left}+{top}", path]
+    shot = subprocess.run(command, capture_output=True, text=True)
+    expect(shot.returncode == 0 and os.path.exists(path) and os.path.getsize(path) > 0,
+           f"screenshot of the window while recording {shot.stderr.strip()}")
+    print(f"screenshot: {path}", flush=True)
+
+
+class ToneSink(mic.Sink):
+    """A microphone that plays a 440 Hz sine, for a person to listen to."""
+
+    def play(self):
+        import array
+        import math
+        import threading
+        samples = array.array("h")
+        for i in range(self.rate):  # one second: a whole number of periods
+            value = int(8000 * math.sin(2 * math.pi * 440 * i / self.rate))
+            samples.extend([value] * self.channels)
+        second = samples.tobytes()  # little-endian on the machines this runs on
+        self.player = subprocess.Popen(
+            ["pacat", "--playback", "--raw", "--format=s16le", f"--rate={self.rate}",
+             f"--channels={self.channels}", "--latency-msec=50", "-d", self.sink_name],
+            stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+        def feed():
+            try:
+                while True:
+                    self.player.stdin.write(second)
+                    self.player.stdin.flush()
+            except (BrokenPipeError, ValueError, OSError):
+                pass
+        threading.Thread(target=feed, daemon=True).start()
 
 
 class Driver:
@@ -196,12 +240,7 @@ def scenario_record(args):
         used = source_outputs()
         expect(used == [f"{sink.sink_name}.monitor"], f"the recording reads this microphone's source: {used}")
         if args.screenshot:
-            left, top, width, height = json.loads(rect)
-            shot = subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{left}+{top}",
-                                   args.screenshot], capture_output=True, text=True)
-            expect(shot.returncode == 0 and os.path.getsize(args.screenshot) > 0,
-                   f"screenshot of the window while recording: {args.screenshot} {shot.stderr.strip()}")
-            print(f"screenshot: {args.screenshot}", flush=True)
+            take_screenshot(args.screenshot, json.loads(rect))
         line = driver.lines_until("RESULT")
         code = driver.finish()
         expect(line is not None and code == 0, f"the driver finished (exit code {code})")
@@ -268,6 +307,35 @@ def scenario_device_error(args):
     expect(len(header) == 44, f"the file keeps its reserved header only: {len(header)} bytes")
 
 
+def scenario_demo(args):
+    """make run without a display: a short recording of a test tone through the window."""
+    path = os.path.join(args.out, "recording.wav")
+    shot = os.path.join(args.out, "recording-window.png")
+    for old in (path, shot):
+        if os.path.exists(old):
+            os.remove(old)
+    row = 11
+    sink = ToneSink("Test Tone:s16le:44100:2", row)
+    try:
+        sink.load()
+        sink.play()
+        time.sleep(0.3)
+        driver = Driver(args, "record", args.exe, "Monitor of Test Tone", str(row), windows_path(path), "6")
+        rect = driver.lines_until("RECORDING")
+        expect(rect is not None, "the recording started")
+        take_screenshot(shot, json.loads(rect))
+        line = driver.lines_until("RESULT")
+        code = driver.finish()
+        expect(line is not None and code == 0, f"the driver finished (exit code {code})")
+    finally:
+        sink.unload()
+    with wave.open(path, "rb") as w:
+        seconds = w.getnframes() / w.getframerate()
+        expect(seconds > 0, f"{seconds:.2f} s of {w.getnchannels()}-channel {w.getframerate()} Hz "
+                            f"{8 * w.getsampwidth()}-bit audio")
+    print(f"recording: {path}", flush=True)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
@@ -282,11 +350,13 @@ def main():
     record.add_argument("--screenshot")
     sub.add_parser("window")
     sub.add_parser("device-error")
+    sub.add_parser("demo")
     args = parser.parse_args()
     args.exe = windows_path(args.exe)
     os.makedirs(args.out, exist_ok=True)
     try:
-        {"record": scenario_record, "window": scenario_window, "device-error": scenario_device_error}[args.scenario](args)
+        {"record": scenario_record, "window": scenario_window, "device-error": scenario_device_error,
+         "demo": scenario_demo}[args.scenario](args)
     except Failed:
         return 1
     return 0
