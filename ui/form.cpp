@@ -53,25 +53,6 @@ HFONT MakeFont(int points, int dpi, bool bold)
                        DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
 }
 
-// Keeps Label1 sized to its text, as its text changes with every buffer.
-LRESULT CALLBACK AutoSizeLabel(HWND label, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
-{
-    const LRESULT result = DefSubclassProc(label, message, wParam, lParam);
-    if (message == WM_SETTEXT || message == WM_SETFONT) {
-        wchar_t text[64]{};
-        GetWindowTextW(label, text, 64);
-        const HDC dc = GetDC(label);
-        const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
-        SIZE size{};
-        GetTextExtentPoint32W(dc, text, lstrlenW(text), &size);
-        SelectObject(dc, old);
-        ReleaseDC(label, dc);
-        SetWindowPos(label, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        InvalidateRect(GetParent(label), nullptr, TRUE);
-    }
-    return result;
-}
-
 } // namespace
 
 void TForm1::Create(HWND owner)
@@ -132,8 +113,8 @@ void TForm1::CreateControls()
     // Creation order is the tab order: ComboBox1, ListBox1, BitBtn1, BitBtn2.
     Label1 = CreateControl(WC_STATICW, L"0 байт", SS_LEFT | SS_NOTIFY, 0, kLabel1Left, kLabel1Top, 48, 16,
                            kLabel1Id);
-    SetWindowSubclass(Label1, AutoSizeLabel, 0, 0);
     SendMessageW(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(labelFont_), TRUE);
+    ShowSize(0); // sized to its text in its own font
 
     GroupBox1 = CreateControl(WC_BUTTONW, L"Устройства аудиоввода", BS_GROUPBOX, 0, kGroupBox1.left,
                               kGroupBox1.top, kGroupBox1.width, kGroupBox1.height, -1);

@@ -70,7 +70,21 @@ int32_t FileSizeByName(const std::wstring& name)
 
 void TForm1::ShowSize(int32_t n)
 {
-    // Label1 resizes itself to its text (see the form).
-    if (Label1)
-        SetWindowTextW(Label1, FormatSize(n).c_str());
+    if (!Label1)
+        return;
+    const std::wstring text = FormatSize(n);
+    SetWindowTextW(Label1, text.c_str());
+
+    // The label keeps fitting its text, as "2097151 КБ" is wider than the "0 байт" it starts with.
+    HDC dc = GetDC(Label1);
+    if (!dc)
+        return;
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(Label1, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    const BOOL measured = GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(Label1, dc);
+    if (measured)
+        SetWindowPos(Label1, nullptr, 0, 0, extent.cx, extent.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
