@@ -87,6 +87,9 @@ void Guarded(Handler&& handler) noexcept
     try {
         handler();
     } catch (...) {
-        Application->HandleException();
+        if (Application)
+            Application->HandleException();
+        else
+            MessageBoxW(nullptr, L"Unknown error", nullptr, MB_OK | MB_ICONSTOP | MB_TASKMODAL);
     }
 }
