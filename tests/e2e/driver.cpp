@@ -482,8 +482,8 @@ int Record(const std::wstring& exe, const std::wstring& device, int row, const s
     const DWORD origin = recorder.LabelLog().back().tick; // the probe's own check entry
     auto buffersBack = [&] { return static_cast<int>(recorder.LabelLog().size()) - 1; };
     // Capture starts late under some sound servers: allow for it before the first buffer.
-    if (!WaitFor([&] { return buffersBack() >= 1; }, 8000))
-        Fail("no buffer came back within 8 s of the start");
+    if (!WaitFor([&] { return buffersBack() >= 1; }, 15000))
+        Fail("no buffer came back within 15 s of the start");
     RECT window{};
     GetWindowRect(recorder.Form(), &window);
     Say("RECORDING " + JsonRect(window));

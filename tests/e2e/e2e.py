@@ -238,7 +238,8 @@ def scenario_record(args):
         rect = driver.lines_until("RECORDING")
         expect(rect is not None, "the recording started")
         used = source_outputs()
-        expect(used == [f"{sink.sink_name}.monitor"], f"the recording reads this microphone's source: {used}")
+        # Streams of other programs may come and go; the recorder's must read this microphone.
+        expect(f"{sink.sink_name}.monitor" in used, f"the recording reads this microphone's source: {used}")
         if args.screenshot:
             take_screenshot(args.screenshot, json.loads(rect))
         line = driver.lines_until("RESULT")
