@@ -10,7 +10,7 @@ namespace {
 
 constexpr DWORD kStallCheckMs = 250;
 // Capture can begin a couple of seconds after the start: the first buffer gets this much more time.
-constexpr DWORD kStartLatencyMs = 5000;
+constexpr DWORD kStartLatencyMs = 10000;
 // How long a new recording waits for the stopped one's last notifications.
 constexpr DWORD kDrainTimeoutMs = 5000;
 
