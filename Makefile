@@ -1,5 +1,5 @@
-# The two commands of the README. Both install what is missing (Debian, as root) and build first.
-.PHONY: run test build clean
+# The commands of the README. Both install what is missing (Debian, as root) and build first.
+.PHONY: run test bench build clean
 
 BUILD_DIR ?= build
 
@@ -8,6 +8,9 @@ run:
 
 test:
 	BUILD_DIR=$(BUILD_DIR) scripts/test.sh
+
+bench:
+	BUILD_DIR=$(BUILD_DIR) scripts/benchmark.sh
 
 build:
 	scripts/deps.sh

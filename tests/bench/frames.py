@@ -1,0 +1,82 @@
+"""A frame counter for 16-bit stereo microphones, and its check.
+
+Each frame holds its own number as a 32-bit little-endian count (left channel the low half, right
+channel the high half), so a recording tells exactly how many frames were lost or repeated at each
+break, however long the gap: the 16-bit ramp of ramp.py wraps after 0.74 s at 44.1 kHz stereo.
+Counting starts at FIRST, so frames of silence (0) are told apart from the signal.
+"""
+import array
+import subprocess
+import sys
+import threading
+
+FIRST = 1 << 20
+CHUNK = 4410  # frames per write: a tenth of a second at 44.1 kHz
+
+assert array.array("I").itemsize == 4 and sys.byteorder == "little"
+
+
+def start_feeding(stream):
+    """Writes the counter to `stream` forever (the player's pace limits it), on a daemon thread."""
+    def feed():
+        n = FIRST
+        try:
+            while True:
+                stream.write(array.array("I", range(n, n + CHUNK)).tobytes())
+                stream.flush()
+                n += CHUNK
+        except (BrokenPipeError, ValueError, OSError):
+            pass
+    thread = threading.Thread(target=feed, daemon=True)
+    thread.start()
+    return thread
+
+
+def play(sink_name, rate):
+    """A player feeding the counter into the null sink `sink_name` (s16le stereo at `rate`)."""
+    player = subprocess.Popen(
+        ["pacat", "--playback", "--raw", "--format=s16le", f"--rate={rate}", "--channels=2",
+         "--latency-msec=50", "-d", sink_name],
+        stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    start_feeding(player.stdin)
+    return player
+
+
+def analyse(data):
+    """Counts in frames: `frames` kept, `silence` leading zero frames (before capture delivered the
+    signal), and past them `lost` (sum of forward jumps beyond one), `repeated` (frames whose number
+    was seen already, from backward jumps), `breaks` (places where a frame is not the previous + 1),
+    and `zeros` (silent frames after the signal began, each a break too)."""
+    frames = array.array("I")
+    frames.frombytes(bytes(data[:len(data) // 4 * 4]))
+    silence = 0
+    while silence < len(frames) and frames[silence] == 0:
+        silence += 1
+    lost = repeated = breaks = zeros = 0
+    first_breaks = []
+    offsets = []
+    previous = None
+    in_zeros = False
+    for index in range(silence, len(frames)):
+        value = frames[index]
+        if value == 0:
+            # Silence inside the signal: one break per run; the frames it replaced count as lost.
+            zeros += 1
+            breaks += 0 if in_zeros else 1
+            in_zeros = True
+            continue
+        after_zeros, in_zeros = in_zeros, False
+        if previous is not None and value != previous + 1:
+            breaks += 0 if after_zeros else 1
+            if len(first_breaks) < 5:
+                first_breaks.append((previous, value))
+                offsets.append(index)
+            if value > previous:
+                lost += value - previous - 1
+            else:
+                repeated += previous - value + 1
+        previous = value
+    signal = frames[silence:]
+    return {"frames": len(frames), "silence": silence, "lost": lost, "repeated": repeated, "breaks": breaks,
+            "zeros": zeros, "first": signal[0] if signal else None, "last": signal[-1] if signal else None,
+            "first_breaks": first_breaks, "break_offsets": offsets, "odd_bytes": len(data) % 4}

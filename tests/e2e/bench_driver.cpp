@@ -1,0 +1,147 @@
+// The capture benchmark's part inside Wine: records through the window while the recorder's window
+// thread is suspended for a while once a second, and reads the recorder's CPU time and memory.
+//
+//   e2e_driver bench EXE DEVICE ROW FILE SECONDS STALL_MS
+//       prints STARTED when the file was accepted, SAMPLE json at a third of SECONDS and at the end,
+//       STOPPED when Stop was clicked, then RESULT json once the file is complete
+//
+// The window thread is found with GetWindowThreadProcessId and stalled with SuspendThread, which
+// is what a busy or descheduled handler looks like to the device: it goes on filling the buffers
+// it holds, and gets nothing back until the thread runs again.
+#include "window_driver.h"
+
+#include <psapi.h>
+
+namespace e2e {
+namespace {
+
+// RAII for a thread handle opened in another process.
+class ThreadHandle {
+public:
+    explicit ThreadHandle(DWORD threadId)
+        : handle_(OpenThread(THREAD_SUSPEND_RESUME | THREAD_QUERY_INFORMATION, FALSE, threadId))
+    {
+        if (!handle_)
+            Fail("OpenThread on the window thread failed, error " + std::to_string(GetLastError()));
+    }
+    ~ThreadHandle() { CloseHandle(handle_); }
+    ThreadHandle(const ThreadHandle&) = delete;
+    ThreadHandle& operator=(const ThreadHandle&) = delete;
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+long long Milliseconds(const FILETIME& t)
+{
+    return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 10000);
+}
+
+// CPU time and memory as Windows reports them for the recorder's process.
+std::string Sample(const Recorder& recorder, const char* when, DWORD sinceStart)
+{
+    FILETIME created{}, exited{}, kernel{}, user{};
+    const bool times = GetProcessTimes(recorder.Process(), &created, &exited, &kernel, &user) != FALSE;
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    const bool counters = GetProcessMemoryInfo(recorder.Process(), &memory, sizeof memory) != FALSE;
+    JsonObject sample;
+    sample.AddText("when", Wide(when))
+        .Add("ms", static_cast<long long>(sinceStart))
+        .Add("cpu_ms", times ? Milliseconds(kernel) + Milliseconds(user) : -1)
+        .Add("peak_working_set", counters ? static_cast<long long>(memory.PeakWorkingSetSize) : -1)
+        .Add("working_set", counters ? static_cast<long long>(memory.WorkingSetSize) : -1)
+        .Add("peak_pagefile", counters ? static_cast<long long>(memory.PeakPagefileUsage) : -1);
+    return sample.Str();
+}
+
+// True when the window's thread does not answer a message within 100 ms: the suspension holds.
+bool WindowThreadStalled(HWND form)
+{
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 100, &ignored) == 0;
+}
+
+int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName,
+                int seconds, int stallMs)
+{
+    Recorder recorder(exe, fileName + L".labels");
+    recorder.SelectDevice(device);
+    recorder.SelectFormat(row);
+    const DWORD threadId = GetWindowThreadProcessId(recorder.Form(), nullptr);
+    ThreadHandle thread(threadId);
+
+    recorder.Click(recorder.RecordButton());
+    recorder.AnswerSaveDialog(recorder.WaitForSaveDialog(), &fileName);
+    const DWORD start = GetTickCount();
+    if (!WaitFor([&] { return !Buttons(recorder).record && Buttons(recorder).stop; }, 5000))
+        Fail("the buttons did not swap after the file was accepted");
+    Say("STARTED " + Sample(recorder, "start", 0));
+
+    JsonObject result;
+    std::string stallStarts = "[";
+    int stalls = 0;
+    int stallsVerified = 0;
+    long long stalledMs = 0;
+    bool sampledThird = false;
+    const DWORD total = static_cast<DWORD>(seconds) * 1000;
+    for (DWORD second = 1000; GetTickCount() - start < total; second += 1000) {
+        if (stallMs > 0) {
+            const DWORD suspended = GetTickCount();
+            if (SuspendThread(thread.Get()) == static_cast<DWORD>(-1))
+                Fail("SuspendThread failed, error " + std::to_string(GetLastError()));
+            stallStarts += (stalls ? ", " : "") + std::to_string(suspended - start);
+            ++stalls;
+            // The check's own wait is part of the stall.
+            if (stallMs >= 100 && WindowThreadStalled(recorder.Form()))
+                ++stallsVerified;
+            const DWORD elapsed = GetTickCount() - suspended;
+            if (elapsed < static_cast<DWORD>(stallMs))
+                Sleep(stallMs - elapsed);
+            if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1))
+                Fail("ResumeThread failed, error " + std::to_string(GetLastError()));
+            stalledMs += GetTickCount() - suspended;
+        }
+        if (!sampledThird && GetTickCount() - start >= total / 3) {
+            sampledThird = true;
+            Say("SAMPLE " + Sample(recorder, "third", GetTickCount() - start));
+        }
+        const DWORD now = GetTickCount() - start;
+        const DWORD next = second < total ? second : total;
+        if (now < next)
+            Sleep(next - now);
+    }
+    const std::string last = Sample(recorder, "end", GetTickCount() - start);
+    Say("SAMPLE " + last);
+    const DWORD stopped = GetTickCount();
+    recorder.Click(recorder.StopButton());
+    Say("STOPPED " + std::to_string(stopped - start));
+    if (!WaitFor([&] { return FileCompleted(fileName); }, 10000))
+        Fail("the file was not completed within 10 s of Stop");
+    const DWORD completed = GetTickCount();
+    result.Add("wall_ms", static_cast<long long>(stopped - start))
+        .Add("completed_ms", static_cast<long long>(completed - stopped))
+        .Add("stalls", stalls)
+        .Add("stalls_verified", stallsVerified)
+        .Add("stalled_ms", stalledMs)
+        .Add("buffers", static_cast<long long>(recorder.LabelLog().size()) - 1)
+        .Add("end", last)
+        .Add("stall_starts_ms", stallStarts + "]")
+        .Add("labels", JsonLabelLog(recorder.LabelLog(), start));
+    PostMessageW(recorder.Form(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    result.Add("exit_code", static_cast<long long>(recorder.WaitForExit(15000)));
+    Say("RESULT " + result.Str());
+    return 0;
+}
+
+} // namespace
+
+int Bench(const std::vector<std::wstring>& args)
+{
+    if (args.size() != 6)
+        Fail("usage: bench EXE DEVICE ROW FILE SECONDS STALL_MS");
+    return BenchRecord(args[0], args[1], std::stoi(args[2]), args[3], std::stoi(args[4]), std::stoi(args[5]));
+}
+
+} // namespace e2e

@@ -1,0 +1,395 @@
+// Fault scenarios: the driver works the window while something goes wrong around the recorder, and
+// reports what the window showed; faults.py makes the faults and checks the files.
+//
+//   e2e_driver fault kill EXE DEVICE ROW FILE BUFFERS
+//       records until BUFFERS buffers came back, then terminates the recorder mid-buffer
+//   e2e_driver fault server EXE DEVICE ROW FILE BUFFERS
+//       records until BUFFERS buffers came back, prints KILL-SERVER and waits for a line on standard
+//       input (the caller kills the sound server meanwhile); then answers what the window shows,
+//       clicks Stop if the recorder has not stopped by itself, and closes the window
+//   e2e_driver fault disk-full EXE DEVICE ROW FILE
+//       records onto a tiny file system, answers the error boxes, clicks Stop after the first
+//   e2e_driver fault rapid EXE DEVICE ROW DIR COUNT
+//       Record and Stop COUNT times in a row as fast as the window allows, into DIR\rapid-NN.wav
+//   e2e_driver fault targets EXE DEVICE ROW LABEL_LOG TARGET...
+//       one recording attempt per target; "held:" before a target makes the driver hold that file
+//       open without sharing during the attempt
+//
+// Each prints RESULT json at the end.
+#include <memory>
+
+#include "window_driver.h"
+
+namespace e2e {
+namespace {
+
+struct Box {
+    HWND window = nullptr;
+    std::wstring caption;
+    std::wstring text;
+};
+
+// A visible dialog-class window of the process other than `except`: a message box.
+Box FindBox(DWORD processId, HWND except = nullptr)
+{
+    struct Search {
+        DWORD processId;
+        HWND except;
+        HWND found;
+    } search{processId, except, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(data);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            if (pid != s.processId || window == s.except || !IsWindowVisible(window) || ClassOf(window) != L"#32770")
+                return TRUE;
+            if (TextOf(window) == kSaveDialogTitle)
+                return TRUE;
+            s.found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    Box box;
+    if (search.found) {
+        box.window = search.found;
+        box.caption = TextOf(search.found);
+        box.text = BoxText(search.found);
+    }
+    return box;
+}
+
+// The process's top-level windows, for a failure's report.
+std::string WindowsOf(DWORD processId)
+{
+    struct Collect {
+        DWORD processId;
+        std::vector<std::wstring> found;
+    } collect{processId, {}};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto& c = *reinterpret_cast<Collect*>(data);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            if (pid == c.processId)
+                c.found.push_back(ClassOf(window) + L" " + TextOf(window) +
+                                  (IsWindowVisible(window) ? L" visible" : L" hidden") +
+                                  (IsWindowEnabled(window) ? L"" : L" disabled"));
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&collect));
+    return JsonList(collect.found);
+}
+
+std::string JsonBox(const Box& box, DWORD ms)
+{
+    return JsonObject().AddText("caption", box.caption).AddText("text", box.text).Add("ms", static_cast<long long>(ms)).Str();
+}
+
+// The window's thread answers a message within five seconds (Wine takes seconds to tear down a
+// file dialog): the program has not hung.
+bool Responsive(HWND form)
+{
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 5000, &ignored) != 0;
+}
+
+int BuffersBack(const Recorder& recorder)
+{
+    return static_cast<int>(recorder.LabelLog().size()) - 1; // the first entry is the probe's own
+}
+
+// Record clicked and the file accepted; returns when the buttons have swapped.
+void StartRecording(Recorder& recorder, const std::wstring& fileName)
+{
+    recorder.Click(recorder.RecordButton());
+    recorder.AnswerSaveDialog(recorder.WaitForSaveDialog(), &fileName);
+    if (!WaitFor([&] { return !Buttons(recorder).record && Buttons(recorder).stop; }, 8000))
+        Fail("the buttons did not swap after the file was accepted: " + Buttons(recorder).Str());
+}
+
+void WaitForBuffers(const Recorder& recorder, int buffers)
+{
+    // Capture starts late under some sound servers: allow for it before the first buffer.
+    if (!WaitFor([&] { return BuffersBack(recorder) >= buffers; }, 15000u + 2000u * buffers))
+        Fail("fewer than " + std::to_string(buffers) + " buffers came back");
+}
+
+void CloseAndReport(Recorder& recorder, JsonObject& result)
+{
+    result.AddBool("responsive", Responsive(recorder.Form()));
+    result.Add("buttons", Buttons(recorder).Str());
+    PostMessageW(recorder.Form(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    result.Add("exit_code", static_cast<long long>(recorder.WaitForExit(15000)));
+}
+
+std::wstring LastLabel(const Recorder& recorder)
+{
+    const std::vector<LabelEntry> log = recorder.LabelLog();
+    return log.size() > 1 ? log.back().text : L"";
+}
+
+int Kill(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName, int buffers)
+{
+    Recorder recorder(exe, fileName + L".labels");
+    recorder.SelectDevice(device);
+    recorder.SelectFormat(row);
+    StartRecording(recorder, fileName);
+    WaitForBuffers(recorder, buffers);
+    Sleep(250); // half-way through the next buffer
+    JsonObject result;
+    result.Add("buffers_before", BuffersBack(recorder)).AddText("label_before", LastLabel(recorder));
+    if (!TerminateProcess(recorder.Process(), 9))
+        Fail("TerminateProcess failed, error " + std::to_string(GetLastError()));
+    result.Add("exit_code", static_cast<long long>(recorder.WaitForExit(10000)));
+    result.Add("buffers_after", BuffersBack(recorder)).AddText("label_after", LastLabel(recorder));
+    Say("RESULT " + result.Str());
+    return 0;
+}
+
+int ServerKilled(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName,
+                 int buffers)
+{
+    Recorder recorder(exe, fileName + L".labels");
+    recorder.SelectDevice(device);
+    recorder.SelectFormat(row);
+    StartRecording(recorder, fileName);
+    WaitForBuffers(recorder, buffers);
+    JsonObject result;
+    result.Add("buffers_before", BuffersBack(recorder)).AddText("label_before", LastLabel(recorder));
+    Say("KILL-SERVER");
+    char line[64];
+    if (!std::fgets(line, sizeof line, stdin))
+        Fail("no go-ahead on standard input");
+    const DWORD killed = GetTickCount();
+
+    // The recorder should notice the silent device by itself; Stop is the user's way out if not.
+    std::string boxes = "[";
+    bool stopClicked = false;
+    bool respondedThroughout = true;
+    while (!FileCompleted(fileName) || FindBox(recorder.Pid()).window) {
+        const DWORD now = GetTickCount() - killed;
+        if (now > 30000)
+            Fail("neither a box nor a completed file within 30 s of the sound server's end");
+        if (!recorder.Running())
+            Fail("the recorder ended by itself");
+        respondedThroughout = respondedThroughout && Responsive(recorder.Form());
+        const Box box = FindBox(recorder.Pid());
+        if (box.window) {
+            boxes += (boxes.size() > 1 ? ", " : "") + JsonBox(box, now);
+            recorder.CloseBox(box.window);
+            continue;
+        }
+        if (!stopClicked && now > 12000 && Buttons(recorder).stop) {
+            stopClicked = true;
+            result.Add("stop_clicked_ms", static_cast<long long>(now));
+            recorder.Click(recorder.StopButton());
+        }
+        Sleep(50);
+    }
+    result.Add("completed_ms", static_cast<long long>(GetTickCount() - killed));
+    result.Add("boxes", boxes + "]").AddBool("stop_clicked", stopClicked);
+    result.AddBool("responsive_throughout", respondedThroughout);
+    result.Add("buffers_after", BuffersBack(recorder)).AddText("label_after", LastLabel(recorder));
+    CloseAndReport(recorder, result);
+    Say("RESULT " + result.Str());
+    return 0;
+}
+
+int DiskFull(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName)
+{
+    Recorder recorder(exe, fileName + L".labels");
+    recorder.SelectDevice(device);
+    recorder.SelectFormat(row);
+    StartRecording(recorder, fileName);
+    const DWORD start = GetTickCount();
+    JsonObject result;
+    std::string boxes = "[";
+    int boxCount = 0;
+    DWORD stopMs = 0;
+    DWORD quietSince = GetTickCount();
+    // Until the file is complete and no box has come for a second and a half.
+    while (!(stopMs && FileCompleted(fileName) && GetTickCount() - quietSince > 1500)) {
+        if (GetTickCount() - start > 45000)
+            Fail("after " + std::to_string(boxCount) + " boxes " + boxes + "], " +
+                 (stopMs ? "the file was not completed after Stop" : "the window never took the click on Stop"));
+        const Box box = FindBox(recorder.Pid());
+        if (box.window) {
+            if (!boxCount++)
+                result.Add("buffers_before_error", BuffersBack(recorder));
+            const DWORD shown = GetTickCount() - start;
+            recorder.CloseBox(box.window);
+            const DWORD closed = GetTickCount() - start;
+            boxes += (boxes.size() > 1 ? ", " : "") + JsonObject()
+                                                          .AddText("caption", box.caption)
+                                                          .AddText("text", box.text)
+                                                          .Add("ms", static_cast<long long>(shown))
+                                                          .Add("closed_ms", static_cast<long long>(closed))
+                                                          .Str();
+            quietSince = GetTickCount();
+            // The user goes on: Stop the moment the window takes clicks again.
+            if (!stopMs && WaitFor([&] { return IsWindowEnabled(recorder.Form()) && Buttons(recorder).stop; }, 1000)) {
+                stopMs = GetTickCount() - start;
+                recorder.Click(recorder.StopButton());
+            }
+            continue;
+        }
+        Sleep(5);
+    }
+    result.Add("boxes", boxes + "]").Add("stop_ms", static_cast<long long>(stopMs));
+    result.AddText("label_final", TextOf(recorder.Label()));
+    CloseAndReport(recorder, result);
+    Say("RESULT " + result.Str());
+    return 0;
+}
+
+int Rapid(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& folder, int count)
+{
+    Recorder recorder(exe, folder + L"\\rapid.labels");
+    recorder.SelectDevice(device);
+    recorder.SelectFormat(row);
+    std::string cycles = "[";
+    std::wstring fileName;
+    const DWORD start = GetTickCount();
+    for (int i = 0; i < count; ++i) {
+        wchar_t name[32];
+        swprintf(name, 32, L"\\rapid-%02d.wav", i);
+        fileName = folder + name;
+        const DWORD begun = GetTickCount();
+        StartRecording(recorder, fileName);
+        const DWORD recording = GetTickCount();
+        // Every other Stop at once, the others once capture has begun, so that files holding audio
+        // follow each other and would show a buffer of the previous recording.
+        const DWORD hold = (i % 2 == 1) ? 1200 : 0;
+        Sleep(hold);
+        recorder.Click(recorder.StopButton());
+        if (!WaitFor([&] { return Buttons(recorder).record && !Buttons(recorder).stop; }, 8000))
+            Fail("the buttons did not swap back after Stop " + std::to_string(i));
+        if (FindBox(recorder.Pid()).window)
+            Fail("a box appeared in cycle " + std::to_string(i) + ": " + Utf8(FindBox(recorder.Pid()).text));
+        cycles += (i ? ", " : "") + JsonObject()
+                                        .AddText("file", fileName)
+                                        .Add("hold_ms", static_cast<long long>(hold))
+                                        .Add("start_ms", static_cast<long long>(recording - begun))
+                                        .Add("cycle_ms", static_cast<long long>(GetTickCount() - begun))
+                                        .Str();
+    }
+    JsonObject result;
+    result.Add("cycles", cycles + "]").Add("total_ms", static_cast<long long>(GetTickCount() - start));
+    result.AddBool("last_completed", WaitFor([&] { return FileCompleted(fileName); }, 10000));
+    CloseAndReport(recorder, result);
+    Say("RESULT " + result.Str());
+    return 0;
+}
+
+// Holds a file open for writing without sharing, as another program may.
+class HeldFile {
+public:
+    explicit HeldFile(const std::wstring& name)
+        : handle_(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+        if (handle_ == INVALID_HANDLE_VALUE)
+            Fail("cannot hold " + Utf8(name) + " open, error " + std::to_string(GetLastError()));
+        const char text[] = "held by another program";
+        DWORD written = 0;
+        WriteFile(handle_, text, sizeof text - 1, &written, nullptr);
+    }
+    ~HeldFile() { CloseHandle(handle_); }
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+
+private:
+    HANDLE handle_;
+};
+
+// One attempt: the dialog refuses the name, or the recorder shows an error, or it records.
+std::string TryTarget(Recorder& recorder, std::wstring target)
+{
+    std::unique_ptr<HeldFile> held;
+    if (target.rfind(L"held:", 0) == 0) {
+        target = target.substr(5);
+        held = std::make_unique<HeldFile>(target);
+    }
+    JsonObject outcome;
+    outcome.AddText("target", target);
+    const int before = BuffersBack(recorder);
+    recorder.Click(recorder.RecordButton());
+    const HWND dialog = recorder.WaitForSaveDialog();
+    if (!recorder.TryAnswerSaveDialog(dialog, target)) {
+        // The dialog kept the name for itself (a folder is opened, not chosen); it may say why.
+        const Box box = FindBox(recorder.Pid(), dialog);
+        if (box.window)
+            recorder.CloseBox(box.window);
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        if (!WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 5000))
+            Fail("the save dialog did not close on Cancel");
+        outcome.AddText("outcome", L"dialog").AddText("text", box.text);
+    } else {
+        // The dialog takes a while to go away under Wine; then comes a box, or the first buffer.
+        Box box;
+        if (!WaitFor([&] { return (box = FindBox(recorder.Pid())).window || BuffersBack(recorder) > before; }, 20000))
+            Fail("neither an error nor a recording for " + Utf8(target) + ": windows " + WindowsOf(recorder.Pid()) +
+                 ", buttons " + Buttons(recorder).Str() + ", label " + Utf8(TextOf(recorder.Label())));
+        if (box.window) {
+            outcome.AddText("outcome", L"error").AddText("caption", box.caption).AddText("text", box.text);
+            recorder.CloseBox(box.window);
+            outcome.Add("buttons_after_error", Buttons(recorder).Str());
+            if (Buttons(recorder).stop)
+                recorder.Click(recorder.StopButton());
+        } else {
+            WaitForBuffers(recorder, before + 2);
+            recorder.Click(recorder.StopButton());
+            outcome.AddText("outcome", L"recorded")
+                .AddBool("completed", WaitFor([&] { return FileCompleted(target); }, 10000));
+        }
+    }
+    outcome.AddBool("buttons_reset",
+                    WaitFor([&] { return Buttons(recorder).record && !Buttons(recorder).stop; }, 8000));
+    outcome.AddBool("responsive", Responsive(recorder.Form()));
+    const Box late = FindBox(recorder.Pid());
+    outcome.AddText("late_box", late.text);
+    if (late.window)
+        recorder.CloseBox(late.window);
+    return outcome.Str();
+}
+
+int Targets(const std::wstring& exe, const std::wstring& device, int row, const std::vector<std::wstring>& targets,
+            const std::wstring& labelLog)
+{
+    Recorder recorder(exe, labelLog);
+    recorder.SelectDevice(device);
+    recorder.SelectFormat(row);
+    std::string outcomes = "[";
+    for (const std::wstring& target : targets) {
+        const std::string outcome = TryTarget(recorder, target);
+        Say("TARGET " + outcome);
+        outcomes += (outcomes.size() > 1 ? ", " : "") + outcome;
+    }
+    JsonObject result;
+    result.Add("targets", outcomes + "]");
+    CloseAndReport(recorder, result);
+    Say("RESULT " + result.Str());
+    return 0;
+}
+
+} // namespace
+
+int Fault(const std::vector<std::wstring>& args)
+{
+    const std::wstring& kind = args[0];
+    if (kind == L"kill" && args.size() == 6)
+        return Kill(args[1], args[2], std::stoi(args[3]), args[4], std::stoi(args[5]));
+    if (kind == L"server" && args.size() == 6)
+        return ServerKilled(args[1], args[2], std::stoi(args[3]), args[4], std::stoi(args[5]));
+    if (kind == L"disk-full" && args.size() == 5)
+        return DiskFull(args[1], args[2], std::stoi(args[3]), args[4]);
+    if (kind == L"rapid" && args.size() == 6)
+        return Rapid(args[1], args[2], std::stoi(args[3]), args[4], std::stoi(args[5]));
+    if (kind == L"targets" && args.size() >= 6)
+        return Targets(args[1], args[2], std::stoi(args[3]), std::vector<std::wstring>(args.begin() + 5, args.end()),
+                       args[4]);
+    Fail("usage: fault kill|server|disk-full|rapid|targets ... (see faults.cpp)");
+}
+
+} // namespace e2e

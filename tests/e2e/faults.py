@@ -1,0 +1,376 @@
+#!/usr/bin/env python3
+"""Fault scenarios against the real Recorder.exe under Wine: each makes something go wrong around a
+recording (through e2e_driver.exe fault ...) and checks what the window showed and what the file holds.
+
+    faults.py --exe Recorder.exe --driver e2e_driver.exe --out DIR SCENARIO
+
+Scenarios:
+    kill         the recorder is terminated mid-recording
+    server       the sound server is killed mid-recording (a private daemon, not the bench's)
+    disk-full    the disk fills mid-recording (run under tests/bench/tinyfs.sh)
+    rapid        Stop and Record as fast as the window allows, many times in a row
+    targets      read-only, folder, held open, missing folder, 259 characters, Cyrillic
+                 (run under tests/bench/tinyfs.sh for the read-only file)
+
+Run inside the bench's environment (scripts/bench.sh start; source BUILD/bench/env.sh).
+"""
+import argparse
+import json
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "bench"))
+sys.path.insert(0, HERE)
+import e2e  # noqa: E402
+import frames  # noqa: E402
+import mic  # noqa: E402
+import ramp  # noqa: E402
+from e2e import expect  # noqa: E402
+
+ROW = 9  # 44.1 kHz mono 16-bit: 44100 bytes a buffer, the ramp bit-exact
+BUFFER = e2e.buffer_size(ROW)
+
+
+def linux_path(windows):
+    assert windows.startswith("Z:"), windows
+    return windows[2:].replace("\\", "/")
+
+
+def fresh(path):
+    if os.path.isdir(path):
+        shutil.rmtree(path)
+    elif os.path.exists(path):
+        os.remove(path)
+    return path
+
+
+def header_of(content):
+    fields = struct.unpack("<4sI4s4sIHHIIHH4sI", content[:44])
+    return dict(zip(["riff", "riff_length", "wave", "fmt", "fmt_length", "format", "channels", "rate", "byte_rate",
+                     "block_align", "bits", "data", "data_length"], fields))
+
+
+def check_header(content, row, what):
+    """A WAVE header of the row's format; returns its data length."""
+    expect(len(content) >= 44, f"{what}: at least a 44-byte header ({len(content)} bytes)")
+    h = header_of(content)
+    channels, rate, bits = e2e.FORMATS[row]
+    expect((h["riff"], h["wave"], h["fmt"], h["data"]) == (b"RIFF", b"WAVE", b"fmt ", b"data")
+           and (h["channels"], h["rate"], h["bits"]) == (channels, rate, bits) and h["format"] == 1,
+           f"{what}: a PCM WAVE header of {channels} ch {rate} Hz {bits} bit")
+    expect(h["riff_length"] == h["data_length"] + 36, f"{what}: RIFF length {h['riff_length']} = data + 36")
+    return h["data_length"]
+
+
+def check_ramp(data, what):
+    """The data is one unbroken run of the ramp after any silence before capture delivered it."""
+    lead = 0
+    while lead < len(data) and data[lead] == 0:
+        lead += 1
+    _, words, breaks = ramp.check_run(data[lead:])
+    expect(not breaks, f"{what}: {len(data)} bytes, one unbroken run of the ramp after {lead} silent bytes "
+                       f"({len(breaks)} breaks, first {breaks[:3]})")
+    return lead
+
+
+def run_driver(args, sink, *command, on_line=None):
+    """Loads the microphone, runs the driver to its RESULT; `on_line(driver, prefix)` answers prompts."""
+    try:
+        sink.load()
+        sink.play()
+        time.sleep(0.3)
+        driver = e2e.Driver(args, "fault", *command)
+        while True:
+            line = driver.lines_until("")  # every line
+            if line is None:
+                break
+            if line.startswith("RESULT"):
+                result = json.loads(line[len("RESULT"):])
+                break
+            if on_line:
+                on_line(driver, line)
+        code = driver.finish()
+    finally:
+        sink.unload()
+    expect(line is not None and code == 0, f"the driver finished (exit code {code})")
+    return result
+
+
+# ---- the process is killed -------------------------------------------------------------------
+
+def scenario_kill(args):
+    path = fresh(os.path.join(args.out, "fault-kill.wav"))
+    sink = e2e.sink_for(ROW, "Fault Mic Kill")
+    result = run_driver(args, sink, "kill", args.exe, "Monitor of Fault Mic Kill", str(ROW), e2e.windows_path(path), "4")
+    expect(result["exit_code"] == 9, "the recorder was terminated")
+    with open(path, "rb") as f:
+        content = f.read()
+    data_length = check_header(content, ROW, "the killed recording")
+    counted = result["buffers_after"]
+    extra = len(content) - 44 - data_length
+    # The header is refreshed after each append and before the read-out: it may count one buffer
+    # the label had no time to show; bytes past it are the append the kill cut short.
+    expect(data_length in (counted * BUFFER, (counted + 1) * BUFFER),
+           f"the header counts every buffer written: {data_length} bytes, {counted} buffers shown "
+           f"({result['label_after']!r})")
+    expect(0 <= extra <= BUFFER, f"past the counted data at most the buffer in flight: {extra} bytes")
+    check_ramp(content[44:44 + data_length], "the counted data")
+    print(f"facts: killed after {counted} buffers shown; header {data_length} bytes of data; "
+          f"{extra} bytes of an unfinished append after it", flush=True)
+
+
+# ---- the sound server is killed --------------------------------------------------------------
+
+class PrivateSoundServer:
+    """A PulseAudio daemon of this test alone, so killing it leaves the bench's for later tests."""
+
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="recorder-pulse-")
+        os.chmod(self.dir, 0o700)
+        self.socket = os.path.join(self.dir, "pulse.sock")
+        self.saved = {k: os.environ.get(k) for k in ("PULSE_SERVER", "XDG_RUNTIME_DIR")}
+        self.process = None
+
+    def __enter__(self):
+        env = dict(os.environ, HOME=self.dir, XDG_RUNTIME_DIR=self.dir)
+        self.process = subprocess.Popen(
+            ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "--use-pid-file=no",
+             "--log-target=file:" + os.path.join(self.dir, "pulse.log"),
+             "-L", f"module-native-protocol-unix auth-anonymous=1 socket={self.socket}",
+             "-L", "module-null-sink sink_name=idle sink_properties=device.description=Idle",
+             "-L", "module-always-sink"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.environ["PULSE_SERVER"] = "unix:" + self.socket
+        os.environ["XDG_RUNTIME_DIR"] = self.dir
+        for _ in range(100):
+            if subprocess.run(["pactl", "info"], capture_output=True).returncode == 0:
+                return self
+            time.sleep(0.1)
+        raise e2e.Failed("the private sound server did not come up")
+
+    def kill(self):
+        self.process.send_signal(signal.SIGKILL)
+        self.process.wait()
+
+    def __exit__(self, *exc):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        for key, value in self.saved.items():
+            if value is None:
+                os.environ.pop(key, None)
+            else:
+                os.environ[key] = value
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+def scenario_server(args):
+    path = fresh(os.path.join(args.out, "fault-server.wav"))
+    with PrivateSoundServer() as server:
+        sink = e2e.sink_for(ROW, "Fault Mic Server")
+
+        def on_line(driver, line):
+            if line == "KILL-SERVER":
+                server.kill()
+                sink.player.kill()  # it played into the server that is gone
+                sink.player.wait()
+                sink.player = None
+                sink.module = None
+                driver.send("go")
+
+        result = run_driver(args, sink, "server", args.exe, "Monitor of Fault Mic Server", str(ROW),
+                            e2e.windows_path(path), "3", on_line=on_line)
+    boxes = result["boxes"]
+    print(f"facts: boxes {boxes}; Stop clicked by the test: {result['stop_clicked']}; "
+          f"file completed {result['completed_ms']} ms after the kill", flush=True)
+    expect(result["responsive_throughout"], "the window answered messages throughout: no hang")
+    expect(result["exit_code"] == 0, f"closing the window ends the program normally ({result['exit_code']})")
+    expect(result["buttons"] == [True, False], f"afterwards Record enabled, Stop disabled: {result['buttons']}")
+    expect(all(box["caption"] in ("ОШИБКА!", "Recorder") and box["text"] for box in boxes),
+           "every box shown is the recorder's own, with a text")
+    with open(path, "rb") as f:
+        content = f.read()
+    data_length = check_header(content, ROW, "the recording")
+    expect(data_length == len(content) - 44, f"the header matches the data: {data_length} of {len(content) - 44}")
+    expect(data_length >= result["buffers_before"] * BUFFER,
+           f"everything captured before the kill is kept: {data_length} >= {result['buffers_before']} buffers")
+    check_ramp(content[44:], "the data")
+
+
+# ---- the disk fills --------------------------------------------------------------------------
+
+def scenario_disk_full(args):
+    tiny = os.environ.get("RECORDER_TINY_FS")
+    if not tiny:
+        print("SKIPPED: no tiny file system: " + os.environ.get("RECORDER_TINY_FS_ERROR", "not run under tinyfs.sh"))
+        return
+    windows = tiny + "\\disk-full.wav"
+    path = linux_path(windows)
+    sink = e2e.sink_for(ROW, "Fault Mic Disk")
+    result = run_driver(args, sink, "disk-full", args.exe, "Monitor of Fault Mic Disk", str(ROW), windows)
+    boxes = result["boxes"]
+    print(f"facts: {result.get('buffers_before_error')} buffers before the first error; boxes {boxes}", flush=True)
+    expect(len(boxes) >= 1 and boxes[0]["caption"] == "Recorder" and boxes[0]["text"] == "Disk full.",
+           f"the error is shown as \"Disk full.\" in the program's box: {boxes[:1]}")
+    expect(all(b["caption"] == "Recorder" and b["text"].startswith("Disk full.") for b in boxes),
+           "any further box reports the same error")
+    expect(result["responsive"] and result["buttons"] == [True, False],
+           f"the program goes on: it answers, Record enabled, Stop disabled after Stop ({result['buttons']})")
+    expect(result["exit_code"] == 0, "closing the window ends the program normally")
+    with open(path, "rb") as f:
+        content = f.read()
+    data_length = check_header(content, ROW, "the file on the full disk")
+    expect(data_length == len(content) - 44, f"the header matches the data: {data_length} of {len(content) - 44}")
+    # Failed appends are taken back whole; the last, short buffer after Stop may still fit.
+    expect(data_length >= result["buffers_before_error"] * BUFFER,
+           f"it keeps every buffer written before the disk filled: {data_length} bytes")
+    expect(result["label_final"] == e2e.format_size(data_length),
+           f"the read-out shows the bytes kept: {result['label_final']!r}")
+    check_ramp(content[44:], "the data")
+
+
+# ---- Stop and Record in a row ----------------------------------------------------------------
+
+def scenario_rapid(args):
+    folder = fresh(os.path.join(args.out, "rapid"))
+    os.makedirs(folder)
+    count = 8
+    # A frame counter, so each file's frames say which stretch of the signal it holds.
+    sink = e2e.sink_for(11, "Fault Mic Rapid")
+    sink.play = lambda: setattr(sink, "player", frames.play(sink.sink_name, 44100))
+    result = run_driver(args, sink, "rapid", args.exe, "Monitor of Fault Mic Rapid", "11", e2e.windows_path(folder),
+                        str(count))
+    cycles = result["cycles"]
+    expect(len(cycles) == count and result["last_completed"], f"{count} recordings, the last completed")
+    print(f"facts: {count} cycles in {result['total_ms']} ms; cycle times {[c['cycle_ms'] for c in cycles]} ms",
+          flush=True)
+    expect(result["exit_code"] == 0 and result["buttons"] == [True, False], "the program goes on and ends normally")
+    previous_last = None
+    with_audio = 0
+    for i, cycle in enumerate(cycles):
+        path = linux_path(cycle["file"])
+        with open(path, "rb") as f:
+            content = f.read()
+        what = os.path.basename(path)
+        data_length = check_header(content, 11, what)
+        expect(data_length == len(content) - 44, f"{what}: complete, the header matches the data ({data_length})")
+        kept = frames.analyse(content[44:])
+        expect(kept["breaks"] == 0 and kept["odd_bytes"] == 0,
+               f"{what}: one unbroken run ({kept['breaks']} breaks, first {kept['first_breaks']})")
+        if kept["first"] is None:
+            continue
+        with_audio += 1
+        # Only its own recording: later than everything in the files before it.
+        expect(previous_last is None or kept["first"] > previous_last,
+               f"{what}: frames {kept['first']}..{kept['last']} come after the previous file's {previous_last}")
+        previous_last = kept["last"]
+    expect(with_audio >= count // 4, f"{with_audio} of the files hold audio")
+
+
+# ---- awkward targets -------------------------------------------------------------------------
+
+def long_path(folder, length):
+    """A Windows path of exactly `length` characters under `folder`, through nested folders."""
+    base = e2e.windows_path(folder)
+    parts = []
+    current = base
+    while len(current) + 1 + 60 + 1 + 12 < length:
+        parts.append("d" * 60)
+        current += "\\" + parts[-1]
+    name_length = length - len(current) - 1
+    name = "n" * (name_length - 4) + ".wav"
+    os.makedirs(os.path.join(folder, *parts), exist_ok=True)
+    full = current + "\\" + name
+    assert len(full) == length, (len(full), length)
+    return full
+
+
+def scenario_targets(args):
+    folder = fresh(os.path.join(args.out, "targets"))
+    os.makedirs(folder)
+    a_folder = os.path.join(folder, "a-folder.wav")
+    os.makedirs(a_folder)
+    held = os.path.join(folder, "held.wav")
+    missing = os.path.join(folder, "no-such-folder", "take.wav")
+    cyrillic = os.path.join(folder, "Запись голоса.wav")
+    longest = long_path(folder, 259)
+    read_only = os.environ.get("RECORDER_READ_ONLY_FILE")
+
+    # target, expected: (outcome, text) or a set of outcomes allowed
+    cases = []
+    if read_only:
+        cases.append(("read-only", read_only, "error", "File access denied."))
+    else:
+        print("note: no immutable read-only file (not run under tinyfs.sh as root): that case is left out")
+    cases += [
+        ("folder", e2e.windows_path(a_folder), "dialog-or-error", None),
+        ("held open", "held:" + e2e.windows_path(held), "error", "I/O error 32."),
+        ("missing folder", e2e.windows_path(missing), "error", None),
+        ("259 characters", longest, "recorded", None),
+        ("Cyrillic", e2e.windows_path(cyrillic), "recorded", None),
+    ]
+    sink = e2e.sink_for(ROW, "Fault Mic Targets")
+    result = run_driver(args, sink, "targets", args.exe, "Monitor of Fault Mic Targets", str(ROW),
+                        e2e.windows_path(os.path.join(folder, "targets.labels")), *[c[1] for c in cases])
+    outcomes = result["targets"]
+    expect(len(outcomes) == len(cases), "every target was tried")
+    for (name, target, expected, text), outcome in zip(cases, outcomes):
+        print(f"facts: {name}: {json.dumps(outcome, ensure_ascii=False)}", flush=True)
+        got = outcome["outcome"]
+        if expected == "dialog-or-error":
+            expect(got in ("dialog", "error"), f"{name}: the dialog refuses it or the recorder shows an error ({got})")
+        else:
+            expect(got == expected, f"{name}: {expected} ({got}: {outcome.get('text', '')!r})")
+        if got == "error":
+            expect(outcome["caption"] == "Recorder" and outcome["text"], f"{name}: the program's error box")
+            if text:
+                expect(outcome["text"] == text, f"{name}: the box says {text!r} ({outcome['text']!r})")
+        expect(outcome["buttons_reset"] and outcome["responsive"] and not outcome["late_box"],
+               f"{name}: the program goes on (Record enabled again, it answers, no further box)")
+        if got == "recorded":
+            expect(outcome["completed"], f"{name}: Stop completed the file")
+            path = linux_path(target)
+            with open(path, "rb") as f:
+                content = f.read()
+            data_length = check_header(content, ROW, name)
+            expect(data_length == len(content) - 44 and data_length >= BUFFER,
+                   f"{name}: the header matches {data_length} bytes of data")
+            check_ramp(content[44:], name)
+    if read_only:
+        with open(linux_path(read_only), "rb") as f:
+            expect(f.read() == b"not to be overwritten", "read-only: the file is unchanged")
+    expect(os.path.isdir(a_folder) and not os.listdir(a_folder), "folder: still an empty folder")
+    expect(not os.path.exists(os.path.dirname(missing)), "missing folder: not created")
+    with open(held, "rb") as f:
+        expect(f.read() == b"held by another program", "held open: the other program's content is unchanged")
+    expect(result["exit_code"] == 0, "closing the window ends the program normally")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--driver", required=True)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("scenario", choices=["kill", "server", "disk-full", "rapid", "targets"])
+    args = parser.parse_args()
+    args.exe = e2e.windows_path(args.exe)
+    os.makedirs(args.out, exist_ok=True)
+    started = time.monotonic()
+    try:
+        {"kill": scenario_kill, "server": scenario_server, "disk-full": scenario_disk_full, "rapid": scenario_rapid,
+         "targets": scenario_targets}[args.scenario](args)
+    except e2e.Failed:
+        return 1
+    finally:
+        print(f"time: {time.monotonic() - started:.1f} s", flush=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,476 @@
+#pragma once
+// Works the recorder's window from outside, as a person does: picks a device and a format with the
+// notifications a click or an arrow key produces, clicks the buttons, fills in or cancels the save
+// dialog, answers the message boxes, and reads back the label, the lists and the buttons. Shared by
+// the driver's subcommands (driver.cpp, faults.cpp, bench_driver.cpp).
+//
+// Paths are Windows paths. The label's texts are logged in order by label_probe.dll.
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+constexpr int kComboBox1Id = 101;
+constexpr int kListBox1Id = 102;
+constexpr int kBitBtn1Id = 103;
+constexpr int kBitBtn2Id = 104;
+constexpr int kLabel1Id = 105;
+constexpr int kFileNameCombo = 0x47C;
+constexpr int kFileNameEdit = 0x480;
+
+const wchar_t* const kSaveDialogTitle = L"Сохранить звукозапись как...";
+const wchar_t* const kFormCaption = L"Запись звука";
+const wchar_t* const kAppTitle = L"Recorder";
+
+// The twelve format names in table order: the row number is the index.
+const wchar_t* const kFormatNames[12] = {
+    L"11.025 кГц, моно, 8-бит",  L"11.025 кГц, моно, 16-бит", L"11.025 кГц, стерео, 8-бит",
+    L"11.025 кГц, стерео, 16-бит", L"22.05 кГц, моно, 8-бит",   L"22.05 кГц, моно, 16-бит",
+    L"22.05 кГц, стерео, 8-бит", L"22.05 кГц, стерео, 16-бит", L"44.1 кГц, моно, 8-бит",
+    L"44.1 кГц, моно, 16-бит",   L"44.1 кГц, стерео, 8-бит",  L"44.1 кГц, стерео, 16-бит",
+};
+
+// ---- output -----------------------------------------------------------------------------------
+
+inline std::string Utf8(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string out(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
+    return out;
+}
+
+inline std::wstring Wide(const std::string& text)
+{
+    if (text.empty())
+        return {};
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(size, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size);
+    return out;
+}
+
+inline void Say(const std::string& line)
+{
+    std::fputs((line + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
+
+inline std::string Json(const std::wstring& text)
+{
+    std::string out = "\"";
+    for (const char c : Utf8(text)) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+            continue;
+        }
+        out += c;
+    }
+    return out + "\"";
+}
+
+// A JSON object built field by field; values are already JSON.
+class JsonObject {
+public:
+    JsonObject& Add(const char* key, const std::string& value)
+    {
+        text_ += (text_.empty() ? "{\"" : ", \"") + std::string(key) + "\": " + value;
+        return *this;
+    }
+    JsonObject& Add(const char* key, long long value) { return Add(key, std::to_string(value)); }
+    JsonObject& AddText(const char* key, const std::wstring& value) { return Add(key, Json(value)); }
+    JsonObject& AddBool(const char* key, bool value) { return Add(key, std::string(value ? "true" : "false")); }
+    std::string Str() const { return text_.empty() ? "{}" : text_ + "}"; }
+
+private:
+    std::string text_;
+};
+
+struct Failure {
+    std::string what;
+};
+
+[[noreturn]] inline void Fail(const std::string& what)
+{
+    throw Failure{what};
+}
+
+// ---- windows ----------------------------------------------------------------------------------
+
+inline bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (condition())
+            return true;
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(10);
+    }
+}
+
+inline std::wstring ClassOf(HWND window)
+{
+    wchar_t name[64]{};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+inline std::wstring TextOf(HWND window)
+{
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+        Fail("the window does not answer WM_GETTEXTLENGTH");
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
+                        5000, &copied);
+    text.resize(copied);
+    return text;
+}
+
+// A visible top-level window of the process, by class and (if given) caption.
+inline HWND FindTopWindow(DWORD processId, const std::wstring& className, const wchar_t* caption)
+{
+    struct Search {
+        DWORD processId;
+        const std::wstring* className;
+        const wchar_t* caption;
+        HWND found;
+    } search{processId, &className, caption, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(data);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            if (pid != s.processId || !IsWindowVisible(window) || ClassOf(window) != *s.className)
+                return TRUE;
+            if (s.caption && TextOf(window) != s.caption)
+                return TRUE;
+            s.found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+inline std::vector<std::wstring> ChildTexts(HWND parent, const wchar_t* className)
+{
+    struct Collect {
+        const wchar_t* className;
+        std::vector<std::wstring> texts;
+    } collect{className, {}};
+    EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto& c = *reinterpret_cast<Collect*>(data);
+            if (lstrcmpiW(ClassOf(child).c_str(), c.className) == 0)
+                c.texts.push_back(TextOf(child));
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&collect));
+    return collect.texts;
+}
+
+// The text of a message box: its static controls, the icon's (empty) one left out.
+inline std::wstring BoxText(HWND box)
+{
+    std::wstring text;
+    for (const std::wstring& part : ChildTexts(box, L"Static"))
+        if (!part.empty())
+            text += (text.empty() ? L"" : L"\n") + part;
+    return text;
+}
+
+inline std::vector<std::wstring> ListItems(HWND list, bool comboBox)
+{
+    const UINT countMessage = comboBox ? CB_GETCOUNT : LB_GETCOUNT;
+    const UINT lengthMessage = comboBox ? CB_GETLBTEXTLEN : LB_GETTEXTLEN;
+    const UINT textMessage = comboBox ? CB_GETLBTEXT : LB_GETTEXT;
+    std::vector<std::wstring> items;
+    const LRESULT count = SendMessageW(list, countMessage, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = SendMessageW(list, lengthMessage, i, 0);
+        std::wstring text(length > 0 ? length + 1 : 1, L'\0');
+        const LRESULT copied = SendMessageW(list, textMessage, i, reinterpret_cast<LPARAM>(&text[0]));
+        text.resize(copied > 0 ? copied : 0);
+        items.push_back(text);
+    }
+    return items;
+}
+
+inline std::string JsonList(const std::vector<std::wstring>& items)
+{
+    std::string out = "[";
+    for (size_t i = 0; i < items.size(); ++i)
+        out += (i ? ", " : "") + Json(items[i]);
+    return out + "]";
+}
+
+inline std::string JsonRect(const RECT& r)
+{
+    return "[" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right - r.left) +
+           ", " + std::to_string(r.bottom - r.top) + "]";
+}
+
+// ---- the recorder under test ------------------------------------------------------------------
+
+struct LabelEntry {
+    DWORD tick;
+    std::wstring text;
+};
+
+class Recorder {
+public:
+    Recorder(const std::wstring& exe, const std::wstring& labelLog) : labelLog_(labelLog)
+    {
+        DeleteFileW(labelLog.c_str());
+        // The probe reads the log's name from the environment the recorder inherits.
+        SetEnvironmentVariableW(L"RECORDER_E2E_LABEL_LOG", labelLog.c_str());
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        std::wstring commandLine = L"\"" + exe + L"\"";
+        if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process_))
+            Fail("cannot start " + Utf8(exe) + ", error " + std::to_string(GetLastError()));
+        if (!WaitFor([&] { return (form_ = FindTopWindow(Pid(), L"TForm1", nullptr)) != nullptr; }, 20000))
+            Fail("the main window did not appear");
+        InstallProbe();
+        combo_ = Control(kComboBox1Id);
+        list_ = Control(kListBox1Id);
+        record_ = Control(kBitBtn1Id);
+        stop_ = Control(kBitBtn2Id);
+        label_ = Control(kLabel1Id);
+    }
+
+    ~Recorder()
+    {
+        if (hook_)
+            UnhookWindowsHookEx(hook_);
+        if (process_.hProcess) {
+            if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+                TerminateProcess(process_.hProcess, 99);
+                WaitForSingleObject(process_.hProcess, 5000);
+            }
+            CloseHandle(process_.hThread);
+            CloseHandle(process_.hProcess);
+        }
+    }
+
+    DWORD Pid() const { return process_.dwProcessId; }
+    HANDLE Process() const { return process_.hProcess; }
+    const std::wstring& LabelLogName() const { return labelLog_; }
+    HWND Form() const { return form_; }
+    HWND Combo() const { return combo_; }
+    HWND List() const { return list_; }
+    HWND RecordButton() const { return record_; }
+    HWND StopButton() const { return stop_; }
+    HWND Label() const { return label_; }
+
+    HWND Control(int id) const
+    {
+        const HWND control = GetDlgItem(form_, id);
+        if (!control)
+            Fail("no control with id " + std::to_string(id));
+        return control;
+    }
+
+    // A click in the drop-down list: the selection changes and the parent hears CBN_SELCHANGE.
+    void SelectDevice(const std::wstring& name)
+    {
+        const std::vector<std::wstring> devices = ListItems(combo_, true);
+        for (size_t i = 0; i < devices.size(); ++i) {
+            if (devices[i] == name) {
+                SendMessageW(combo_, CB_SETCURSEL, i, 0);
+                SendMessageW(form_, WM_COMMAND, MAKEWPARAM(kComboBox1Id, CBN_SELCHANGE),
+                             reinterpret_cast<LPARAM>(combo_));
+                return;
+            }
+        }
+        Fail("no device " + Utf8(name) + " in " + Utf8(L"") + JsonList(devices));
+    }
+
+    void SelectFormat(int row)
+    {
+        const std::vector<std::wstring> formats = ListItems(list_, false);
+        for (size_t i = 0; i < formats.size(); ++i) {
+            if (formats[i] == kFormatNames[row]) {
+                SendMessageW(list_, LB_SETCURSEL, i, 0);
+                SendMessageW(form_, WM_COMMAND, MAKEWPARAM(kListBox1Id, LBN_SELCHANGE),
+                             reinterpret_cast<LPARAM>(list_));
+                return;
+            }
+        }
+        Fail("format row " + std::to_string(row) + " not listed: " + JsonList(formats));
+    }
+
+    // Posted, since the click's handler runs a modal dialog or box before it returns.
+    void Click(HWND button) const { PostMessageW(button, BM_CLICK, 0, 0); }
+
+    HWND WaitForSaveDialog() const
+    {
+        HWND dialog = nullptr;
+        if (!WaitFor([&] { return (dialog = FindTopWindow(Pid(), L"#32770", kSaveDialogTitle)) != nullptr; }, 10000))
+            Fail("the save dialog did not appear");
+        return dialog;
+    }
+
+    // Types the name and presses OK; false when the dialog stays up (it may refuse the name, as
+    // it does for a folder, whose contents it shows instead).
+    bool TryAnswerSaveDialog(HWND dialog, const std::wstring& fileName, DWORD timeoutMs = 3000) const
+    {
+        HWND box = GetDlgItem(dialog, kFileNameCombo);
+        if (!box)
+            box = GetDlgItem(dialog, kFileNameEdit);
+        if (!box)
+            Fail("the save dialog has no file name box");
+        SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fileName.c_str()));
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        return WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, timeoutMs);
+    }
+
+    void AnswerSaveDialog(HWND dialog, const std::wstring* fileName) const
+    {
+        if (fileName) {
+            HWND box = GetDlgItem(dialog, kFileNameCombo);
+            if (!box)
+                box = GetDlgItem(dialog, kFileNameEdit);
+            if (!box)
+                Fail("the save dialog has no file name box");
+            SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fileName->c_str()));
+        }
+        PostMessageW(dialog, WM_COMMAND, fileName ? IDOK : IDCANCEL, 0);
+        if (!WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 10000))
+            Fail("the save dialog did not close");
+    }
+
+    HWND WaitForBox(const wchar_t* caption, DWORD timeoutMs = 10000) const
+    {
+        HWND box = nullptr;
+        if (!WaitFor([&] { return (box = FindTopWindow(Pid(), L"#32770", caption)) != nullptr; }, timeoutMs))
+            Fail("no box captioned " + Utf8(caption) + " appeared");
+        return box;
+    }
+
+    void CloseBox(HWND box) const
+    {
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        if (!WaitFor([&] { return !IsWindow(box); }, 10000))
+            Fail("the box did not close");
+    }
+
+    std::vector<LabelEntry> LabelLog() const
+    {
+        std::vector<LabelEntry> entries;
+        const HANDLE file = CreateFileW(labelLog_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return entries;
+        std::string content;
+        char chunk[4096];
+        DWORD got = 0;
+        while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got)
+            content.append(chunk, got);
+        CloseHandle(file);
+        size_t start = 0;
+        for (size_t end; (end = content.find('\n', start)) != std::string::npos; start = end + 1) {
+            const std::string line = content.substr(start, end - start);
+            const size_t tab = line.find('\t');
+            if (tab != std::string::npos)
+                entries.push_back({static_cast<DWORD>(std::strtoul(line.c_str(), nullptr, 10)), Wide(line.substr(tab + 1))});
+        }
+        return entries;
+    }
+
+    // Waits for the process to end by itself; its exit code.
+    DWORD WaitForExit(DWORD timeoutMs) const
+    {
+        if (WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0)
+            Fail("the recorder did not end");
+        DWORD code = 0;
+        GetExitCodeProcess(process_.hProcess, &code);
+        return code;
+    }
+
+    bool Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
+
+private:
+    void InstallProbe()
+    {
+        const HMODULE probe = LoadLibraryW(L"label_probe.dll");
+        const auto proc = probe ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, "LabelProbe")))
+                                : nullptr;
+        if (!proc)
+            Fail("cannot load label_probe.dll");
+        const DWORD thread = GetWindowThreadProcessId(form_, nullptr);
+        hook_ = SetWindowsHookExW(WH_CALLWNDPROC, proc, probe, thread);
+        if (!hook_)
+            Fail("cannot hook the recorder's window thread, error " + std::to_string(GetLastError()));
+        // Any message through the thread loads the probe there; the log proves it is in place.
+        SendMessageW(GetDlgItem(form_, kLabel1Id), RegisterWindowMessageW(L"RecorderE2EProbe"), 0, 0);
+        if (!WaitFor([&] { return !LabelLog().empty(); }, 5000))
+            Fail("the label probe logs nothing");
+    }
+
+    std::wstring labelLog_;
+    PROCESS_INFORMATION process_{};
+    HHOOK hook_ = nullptr;
+    HWND form_ = nullptr, combo_ = nullptr, list_ = nullptr, record_ = nullptr, stop_ = nullptr, label_ = nullptr;
+};
+
+inline std::string JsonLabelLog(const std::vector<LabelEntry>& entries, DWORD origin)
+{
+    std::string out = "[";
+    for (size_t i = 0; i < entries.size(); ++i)
+        out += (i ? ", [" : "[") + std::to_string(static_cast<long>(entries[i].tick - origin)) + ", " +
+               Json(entries[i].text) + "]";
+    return out + "]";
+}
+
+struct ButtonStates {
+    bool record, stop;
+    std::string Str() const { return std::string("[") + (record ? "true" : "false") + ", " + (stop ? "true" : "false") + "]"; }
+};
+
+inline ButtonStates Buttons(const Recorder& r)
+{
+    return {IsWindowEnabled(r.RecordButton()) != FALSE, IsWindowEnabled(r.StopButton()) != FALSE};
+}
+
+// Completed: the recorder has closed the file (it keeps it open, shared, while recording, so an
+// exclusive open succeeds only afterwards) and its header's data length matches the file's length.
+inline bool FileCompleted(const std::wstring& fileName)
+{
+    const HANDLE file = CreateFileW(fileName.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    unsigned char header[44]{};
+    DWORD got = 0;
+    LARGE_INTEGER size{};
+    const bool read = ReadFile(file, header, 44, &got, nullptr) && got == 44 && GetFileSizeEx(file, &size);
+    CloseHandle(file);
+    if (!read || std::string(reinterpret_cast<char*>(header), 4) != "RIFF")
+        return false;
+    const unsigned long dataLength = header[40] | header[41] << 8 | header[42] << 16 | static_cast<unsigned long>(header[43]) << 24;
+    return dataLength + 44 == static_cast<unsigned long long>(size.QuadPart);
+}
+
+// Subcommands in their own files; each takes the arguments after its name.
+int Fault(const std::vector<std::wstring>& args);
+int Bench(const std::vector<std::wstring>& args);
+
+} // namespace e2e
