@@ -46,7 +46,8 @@ def find_unix_process(exe):
         try:
             with open(f"/proc/{pid}/cmdline", "rb") as f:
                 command = f.read().split(b"\0")[0]
-            if not command.endswith(b"Recorder.exe") or os.path.basename(command) != os.path.basename(exe).encode():
+            # Started by another Wine process, it carries its Windows path (Z:\\...\\Recorder.exe).
+            if command.replace(b"\\", b"/").rsplit(b"/", 1)[-1] != os.path.basename(exe).encode():
                 continue
             with open(f"/proc/{pid}/environ", "rb") as f:
                 if prefix in f.read():
