@@ -2,8 +2,8 @@
 // thread is suspended for a while once a second, and reads the recorder's CPU time and memory.
 //
 //   e2e_driver bench EXE DEVICE ROW FILE SECONDS STALL_MS
-//       prints STARTED when the file was accepted, SAMPLE json at a third of SECONDS and at the end,
-//       STOPPED when Stop was clicked, then RESULT json once the file is complete
+//       prints STARTED once the recording runs (the buttons swapped), SAMPLE json at a third of
+//       SECONDS and at the end, STOPPED when Stop was clicked, then RESULT json once the file is complete
 //
 // The window thread is found with GetWindowThreadProcessId and stalled with SuspendThread, which
 // is what a busy or descheduled handler looks like to the device: it goes on filling the buffers
@@ -11,6 +11,8 @@
 #include "window_driver.h"
 
 #include <psapi.h>
+
+#include <algorithm>
 
 namespace e2e {
 namespace {
@@ -74,9 +76,10 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
 
     recorder.Click(recorder.RecordButton());
     recorder.AnswerSaveDialog(recorder.WaitForSaveDialog(), &fileName);
-    const DWORD start = GetTickCount();
-    if (!WaitFor([&] { return !Buttons(recorder).record && Buttons(recorder).stop; }, 5000))
+    if (!WaitFor([&] { return !Buttons(recorder).record && Buttons(recorder).stop; }, 8000))
         Fail("the buttons did not swap after the file was accepted");
+    // Timed from the swap: the Record handler has then returned from starting the device.
+    const DWORD start = GetTickCount();
     Say("STARTED " + Sample(recorder, "start", 0));
 
     JsonObject result;
@@ -86,31 +89,32 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
     long long stalledMs = 0;
     bool sampledThird = false;
     const DWORD total = static_cast<DWORD>(seconds) * 1000;
-    for (DWORD second = 1000; GetTickCount() - start < total; second += 1000) {
+    while (GetTickCount() - start < total) {
+        // One stall a second, counted from the last one's start: never two in a row to catch up.
+        const DWORD cycle = GetTickCount();
         if (stallMs > 0) {
-            const DWORD suspended = GetTickCount();
             if (SuspendThread(thread.Get()) == static_cast<DWORD>(-1))
                 Fail("SuspendThread failed, error " + std::to_string(GetLastError()));
-            stallStarts += (stalls ? ", " : "") + std::to_string(suspended - start);
+            stallStarts += (stalls ? ", " : "") + std::to_string(cycle - start);
             ++stalls;
             // The check's own wait is part of the stall.
             if (stallMs >= 100 && WindowThreadStalled(recorder.Form()))
                 ++stallsVerified;
-            const DWORD elapsed = GetTickCount() - suspended;
+            const DWORD elapsed = GetTickCount() - cycle;
             if (elapsed < static_cast<DWORD>(stallMs))
                 Sleep(stallMs - elapsed);
             if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1))
                 Fail("ResumeThread failed, error " + std::to_string(GetLastError()));
-            stalledMs += GetTickCount() - suspended;
+            stalledMs += GetTickCount() - cycle;
         }
         if (!sampledThird && GetTickCount() - start >= total / 3) {
             sampledThird = true;
             Say("SAMPLE " + Sample(recorder, "third", GetTickCount() - start));
         }
-        const DWORD now = GetTickCount() - start;
-        const DWORD next = second < total ? second : total;
-        if (now < next)
-            Sleep(next - now);
+        const DWORD elapsed = GetTickCount() - cycle;
+        const DWORD left = total - std::min(total, GetTickCount() - start);
+        if (elapsed < 1000)
+            Sleep(std::min<DWORD>(1000 - elapsed, left));
     }
     const std::string last = Sample(recorder, "end", GetTickCount() - start);
     Say("SAMPLE " + last);
