@@ -33,7 +33,7 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
     TotalBytes = 0;
     Stopping = false;
     firstBufferSeen_ = false;
-    closeRetried_ = false;
+    appendFailuresInRow_ = 0;
 
     Buffer1 = AllocateBuffer(BufferSize);
     Buffer2 = AllocateBuffer(BufferSize);
@@ -120,11 +120,16 @@ void TForm1::WimData(HWAVEIN device, WAVEHDR* header)
     try {
         AppendWaveData(reinterpret_cast<const BYTE*>(done->lpData), count);
     } catch (...) {
-        // A failed write loses this buffer only: recording goes on with it queued again.
+        // A failed write loses this buffer only, and recording goes on with it queued again. A
+        // second failure in a row (a disk that stays full) stops the recording as Stop would:
+        // otherwise a fresh error every half second keeps a box up and the user from Stop.
+        if (++appendFailuresInRow_ >= 2 && !Stopping)
+            BitBtn2Click();
         if (!nearLimit)
             QueueAgain(done);
         throw;
     }
+    appendFailuresInRow_ = 0;
     TotalBytes += count;
     ShowSize(TotalBytes);
 

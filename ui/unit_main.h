@@ -189,7 +189,7 @@ private:
     HFONT font_ = nullptr;
     HFONT labelFont_ = nullptr;
     bool deviceOpen_ = false;
-    bool closeRetried_ = false;
+    int appendFailuresInRow_ = 0;
     bool firstBufferSeen_ = false;
     DWORD lastBufferTick_ = 0;
     // Buffers a device that would not close may still write into: kept, never freed under it.
