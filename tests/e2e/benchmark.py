@@ -150,8 +150,8 @@ def run_one(args, stall_ms):
     }
 
 
-def fmt(value, spec):
-    return "n/a" if value is None else format(value, spec)
+def fmt(value, pattern):
+    return "n/a" if value is None else format(value, pattern)
 
 
 def table(rows, seconds):
