@@ -6,9 +6,7 @@ break, however long the gap: the 16-bit ramp of ramp.py wraps after 0.74 s at 44
 Counting starts at FIRST, so frames of silence (0) are told apart from the signal.
 """
 import array
-import subprocess
 import sys
-import threading
 
 FIRST = 1 << 20
 CHUNK = 4410  # frames per write: a tenth of a second at 44.1 kHz
@@ -16,30 +14,12 @@ CHUNK = 4410  # frames per write: a tenth of a second at 44.1 kHz
 assert array.array("I").itemsize == 4 and sys.byteorder == "little"
 
 
-def start_feeding(stream):
-    """Writes the counter to `stream` forever (the player's pace limits it), on a daemon thread."""
-    def feed():
-        n = FIRST
-        try:
-            while True:
-                stream.write(array.array("I", range(n, n + CHUNK)).tobytes())
-                stream.flush()
-                n += CHUNK
-        except (BrokenPipeError, ValueError, OSError):
-            pass
-    thread = threading.Thread(target=feed, daemon=True)
-    thread.start()
-    return thread
-
-
-def play(sink_name, rate):
-    """A player feeding the counter into the null sink `sink_name` (s16le stereo at `rate`)."""
-    player = subprocess.Popen(
-        ["pacat", "--playback", "--raw", "--format=s16le", f"--rate={rate}", "--channels=2",
-         "--latency-msec=50", "-d", sink_name],
-        stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    start_feeding(player.stdin)
-    return player
+def blocks():
+    """The counter as an endless run of byte blocks, for mic.Sink to play (s16le stereo)."""
+    n = FIRST
+    while True:
+        yield array.array("I", range(n, n + CHUNK)).tobytes()
+        n += CHUNK
 
 
 def analyse(data):

@@ -11,6 +11,7 @@ import argparse
 import os
 import subprocess
 import sys
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -31,6 +32,7 @@ class Sink:
         self.sink_name = f"recmic{os.getpid()}_{index}"
         self.module = None
         self.player = None
+        self.signal = None  # an iterable of byte blocks to play; the ramp when None
 
     def load(self):
         # The module's arguments and the property list each take their own level of quotes.
@@ -40,11 +42,22 @@ class Sink:
                             f"sink_properties={props}")
 
     def play(self):
+        """Plays the signal into the sink, paced by the player, on a daemon thread."""
         self.player = subprocess.Popen(
             ["pacat", "--playback", "--raw", f"--format={self.format}", f"--rate={self.rate}",
              f"--channels={self.channels}", "--latency-msec=50", "-d", self.sink_name],
             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.feeder = ramp.start_feeding(self.player.stdin)
+        stream = self.player.stdin
+        blocks = self.signal if self.signal is not None else ramp.blocks()
+
+        def feed():
+            try:
+                for block in blocks:
+                    stream.write(block)
+                    stream.flush()
+            except (BrokenPipeError, ValueError, OSError):
+                pass
+        threading.Thread(target=feed, daemon=True).start()
 
     def unload(self):
         if self.player:

@@ -4,24 +4,15 @@ The signal is a 16-bit little-endian counter that rises by one per 16-bit word, 
 format: in 16-bit formats every sample is the previous one plus one; in 8-bit formats each pair of
 samples holds one counter value. A dropped, repeated or shifted byte breaks the run.
 """
-import threading
+import itertools
 
 PERIOD = 1 << 16
 CYCLE = b"".join(i.to_bytes(2, "little") for i in range(PERIOD))
 
 
-def start_feeding(stream):
-    """Writes the ramp to `stream` forever (the player's pace limits it), on a daemon thread."""
-    def feed():
-        try:
-            while True:
-                stream.write(CYCLE)
-                stream.flush()
-        except (BrokenPipeError, ValueError, OSError):
-            pass
-    thread = threading.Thread(target=feed, daemon=True)
-    thread.start()
-    return thread
+def blocks():
+    """The ramp as an endless run of byte blocks, for mic.Sink to play."""
+    return itertools.repeat(CYCLE)
 
 
 def _whole_run(data, phase, words):
@@ -51,3 +42,15 @@ def check_run(data):
         if best is None or len(breaks) < len(best[2]):
             best = (phase, words, breaks)
     return best
+
+
+def check_recording(data, bits):
+    """Checks a recording of the ramp. Silence (0x80 in 8-bit, 0 in 16-bit) is allowed before the ramp
+    at the very start only: the sound server's monitor gives a little before the stream reaches it.
+    Returns (leading silent bytes, counter words, breaks) as check_run does after the silence."""
+    quiet = b"\x80" if bits == 8 else b"\0"
+    lead = len(data) - len(data.lstrip(quiet))
+    if bits == 16:
+        lead &= ~1  # keep whole samples
+    _, words, breaks = check_run(data[lead:])
+    return lead, words, breaks

@@ -39,16 +39,10 @@ def main():
         errors.append(f"header says {params}, recorded {(int(channels), bits, int(rate))}")
     if size != 44 + len(data):
         errors.append(f"file of {size} bytes holds {len(data)} bytes of audio after its header")
-    # The sound server's monitor gives a little silence before the stream reaches it: allowed at
-    # the very start only, and reported.
-    quiet = b"\x80" if bits == 8 else b"\0"
-    silence = len(data) - len(data.lstrip(quiet))
-    if bits == 16:
-        silence &= ~1
-    phase, words, breaks = ramp.check_run(data[silence:])
+    silence, words, breaks = ramp.check_recording(data, bits)
     print(f"{silence} bytes of silence before the ramp")
     seconds = len(data) / (int(rate) * int(channels) * bits // 8)
-    print(f"{seconds:.2f} s of audio, {words} counter words from byte {phase}, {len(breaks)} breaks")
+    print(f"{seconds:.2f} s of audio, {words} counter words, {len(breaks)} breaks")
     if breaks:
         errors.append(f"the ramp breaks {len(breaks)} times, first at {breaks[:3]}")
     if seconds < 1.9:

@@ -77,14 +77,14 @@ def run_one(args, stall_ms):
     path = os.path.join(args.out, f"bench-{stall_ms:03d}ms.wav")
     peer_path = os.path.join(args.out, f"bench-{stall_ms:03d}ms-peer.raw")
     for old in (path, peer_path):
-        if os.path.exists(old):
-            os.remove(old)
+        e2e.fresh(old)
     sink = mic.Sink(f"{DEVICE}:s16le:{RATE}:2", 0)
     peer = None
     samples = {}
     try:
         sink.load()
-        sink.player = frames.play(sink.sink_name, RATE)
+        sink.signal = frames.blocks()
+        sink.play()
         time.sleep(0.3)
         driver = e2e.Driver(args, "bench", args.exe, f"Monitor of {DEVICE}", str(ROW), e2e.windows_path(path),
                             str(args.seconds), str(stall_ms))

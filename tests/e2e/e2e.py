@@ -13,8 +13,12 @@ Scenarios:
 Run inside the bench's environment (scripts/bench.sh start; source BUILD/bench/env.sh).
 """
 import argparse
+import array
+import itertools
 import json
+import math
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -56,6 +60,22 @@ def expect(ok, what):
         raise Failed(what)
 
 
+def fresh(path):
+    """Removes what an earlier run left at `path` (a file or a folder); returns the path."""
+    if os.path.isdir(path):
+        shutil.rmtree(path)
+    elif os.path.exists(path):
+        os.remove(path)
+    return path
+
+
+def header_of(content):
+    """The 44-byte WAVE header's fields by name."""
+    fields = struct.unpack("<4sI4s4sIHHIIHH4sI", content[:44])
+    return dict(zip(["riff", "riff_length", "wave", "fmt", "fmt_length", "format", "channels", "rate", "byte_rate",
+                     "block_align", "bits", "data", "data_length"], fields))
+
+
 def sink_for(row, description):
     channels, rate, bits = FORMATS[row]
     return mic.Sink(f"{description}:{'u8' if bits == 8 else 's16le'}:{rate}:{channels}", row)
@@ -90,31 +110,13 @@ def take_screenshot(path, rect):
     print(f"screenshot: {path}", flush=True)
 
 
-class ToneSink(mic.Sink):
-    """A microphone that plays a 440 Hz sine, for a person to listen to."""
-
-    def play(self):
-        import array
-        import math
-        import threading
-        samples = array.array("h")
-        for i in range(self.rate):  # one second: a whole number of periods
-            value = int(8000 * math.sin(2 * math.pi * 440 * i / self.rate))
-            samples.extend([value] * self.channels)
-        second = samples.tobytes()  # little-endian on the machines this runs on
-        self.player = subprocess.Popen(
-            ["pacat", "--playback", "--raw", "--format=s16le", f"--rate={self.rate}",
-             f"--channels={self.channels}", "--latency-msec=50", "-d", self.sink_name],
-            stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-        def feed():
-            try:
-                while True:
-                    self.player.stdin.write(second)
-                    self.player.stdin.flush()
-            except (BrokenPipeError, ValueError, OSError):
-                pass
-        threading.Thread(target=feed, daemon=True).start()
+def tone_blocks(rate, channels):
+    """A 440 Hz sine, for a person to listen to: one second (a whole number of periods) over and over."""
+    samples = array.array("h")
+    for i in range(rate):
+        value = int(8000 * math.sin(2 * math.pi * 440 * i / rate))
+        samples.extend([value] * channels)
+    return itertools.repeat(samples.tobytes())  # little-endian on the machines this runs on
 
 
 class Driver:
@@ -154,16 +156,16 @@ def check_wave_file(path, row):
     with open(path, "rb") as f:
         content = f.read()
     expect(len(content) >= 44, f"{path}: at least the 44-byte header")
-    (riff, riff_length, wave_tag, fmt_tag, fmt_length, format_tag, file_channels, file_rate, byte_rate,
-     block_align, file_bits, data_tag, data_length) = struct.unpack("<4sI4s4sIHHIIHH4sI", content[:44])
-    expect((riff, wave_tag, fmt_tag, data_tag) == (b"RIFF", b"WAVE", b"fmt ", b"data"), "header tags")
-    expect(fmt_length == 16 and format_tag == 1, "PCM format chunk of 16 bytes")
-    expect((file_channels, file_rate, file_bits) == (channels, rate, bits),
-           f"header format {file_channels} ch {file_rate} Hz {file_bits} bit is the chosen one")
+    h = header_of(content)
+    expect((h["riff"], h["wave"], h["fmt"], h["data"]) == (b"RIFF", b"WAVE", b"fmt ", b"data"), "header tags")
+    expect(h["fmt_length"] == 16 and h["format"] == 1, "PCM format chunk of 16 bytes")
+    expect((h["channels"], h["rate"], h["bits"]) == (channels, rate, bits),
+           f"header format {h['channels']} ch {h['rate']} Hz {h['bits']} bit is the chosen one")
+    byte_rate, block_align, data_length = h["byte_rate"], h["block_align"], h["data_length"]
     expect(byte_rate == channels * rate * bits // 8 and block_align == channels * bits // 8,
            f"byte rate {byte_rate} and block alignment {block_align}")
-    expect(data_length == len(content) - 44 and riff_length == data_length + 36,
-           f"lengths: data {data_length}, RIFF {riff_length}, file {len(content)}")
+    expect(data_length == len(content) - 44 and h["riff_length"] == data_length + 36,
+           f"lengths: data {data_length}, RIFF {h['riff_length']}, file {len(content)}")
     with wave.open(path, "rb") as w:
         expect((w.getnchannels(), w.getframerate(), w.getsampwidth() * 8) == (channels, rate, bits),
                "Python's wave module reads the file")
@@ -172,20 +174,11 @@ def check_wave_file(path, row):
 
     data = content[44:]
     expect(len(data) > 0, "audio was recorded")
-    silence = 0x80 if bits == 8 else 0
-    lead = 0
-    while lead < len(data) and data[lead] == silence:
-        lead += 1
-    phase, words, breaks = ramp.check_run(data)
-    if breaks:
-        # Tolerated at the very start only, and reported: silence before the signal arrived.
-        lead_phase, lead_words, lead_breaks = ramp.check_run(data[lead:])
-        expect(lead > 0 and not lead_breaks,
-               f"the data is one unbroken run of the ramp: {len(breaks)} breaks, first {breaks[:3]}")
+    lead, _, breaks = ramp.check_recording(data, bits)
+    expect(not breaks, f"the data is one unbroken run of the ramp after {lead} bytes of leading silence: "
+                       f"{len(breaks)} breaks, first {breaks[:3]}")
+    if lead:
         print(f"note: {lead} bytes of leading silence before the ramp", flush=True)
-    else:
-        lead = 0
-    expect(True, f"ramp unbroken over {len(data)} bytes after {lead} leading bytes")
     return {"data": data_length, "seconds": data_length / byte_rate, "lead": lead, "breaks": 0}
 
 
@@ -219,8 +212,7 @@ def check_labels(result, row, data_length, closed):
 def scenario_record(args):
     row = args.row
     path = os.path.join(args.out, f"row{row:02d}{'-closed' if args.close else ''}.wav")
-    if os.path.exists(path):
-        os.remove(path)
+    fresh(path)
     if args.replace:
         # A longer file of other content, to be replaced whole.
         with open(path, "wb") as f:
@@ -262,8 +254,7 @@ def scenario_record(args):
 
 def scenario_window(args):
     path = os.path.join(args.out, "window.wav")
-    if os.path.exists(path):
-        os.remove(path)
+    fresh(path)
     sink = sink_for(0, "E2E Window Mic")
     try:
         sink.load()
@@ -279,8 +270,7 @@ def scenario_window(args):
 
 def scenario_device_error(args):
     path = os.path.join(args.out, "device-error.wav")
-    if os.path.exists(path):
-        os.remove(path)
+    fresh(path)
     sink = sink_for(9, "E2E Vanishing Mic")
     try:
         sink.load()
@@ -313,10 +303,10 @@ def scenario_demo(args):
     path = os.path.join(args.out, "recording.wav")
     shot = os.path.join(args.out, "recording-window.png")
     for old in (path, shot):
-        if os.path.exists(old):
-            os.remove(old)
+        fresh(old)
     row = 11
-    sink = ToneSink("Test Tone:s16le:44100:2", row)
+    sink = mic.Sink("Test Tone:s16le:44100:2", row)
+    sink.signal = tone_blocks(sink.rate, sink.channels)
     try:
         sink.load()
         sink.play()

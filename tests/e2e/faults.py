@@ -19,7 +19,6 @@ import json
 import os
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
@@ -30,7 +29,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(HERE), "bench"))
 sys.path.insert(0, HERE)
 import e2e  # noqa: E402
 import frames  # noqa: E402
-import mic  # noqa: E402
 import ramp  # noqa: E402
 from e2e import expect  # noqa: E402
 
@@ -43,24 +41,10 @@ def linux_path(windows):
     return windows[2:].replace("\\", "/")
 
 
-def fresh(path):
-    if os.path.isdir(path):
-        shutil.rmtree(path)
-    elif os.path.exists(path):
-        os.remove(path)
-    return path
-
-
-def header_of(content):
-    fields = struct.unpack("<4sI4s4sIHHIIHH4sI", content[:44])
-    return dict(zip(["riff", "riff_length", "wave", "fmt", "fmt_length", "format", "channels", "rate", "byte_rate",
-                     "block_align", "bits", "data", "data_length"], fields))
-
-
 def check_header(content, row, what):
     """A WAVE header of the row's format; returns its data length."""
     expect(len(content) >= 44, f"{what}: at least a 44-byte header ({len(content)} bytes)")
-    h = header_of(content)
+    h = e2e.header_of(content)
     channels, rate, bits = e2e.FORMATS[row]
     expect((h["riff"], h["wave"], h["fmt"], h["data"]) == (b"RIFF", b"WAVE", b"fmt ", b"data")
            and (h["channels"], h["rate"], h["bits"]) == (channels, rate, bits) and h["format"] == 1,
@@ -70,11 +54,8 @@ def check_header(content, row, what):
 
 
 def check_ramp(data, what):
-    """The data is one unbroken run of the ramp after any silence before capture delivered it."""
-    lead = 0
-    while lead < len(data) and data[lead] == 0:
-        lead += 1
-    _, words, breaks = ramp.check_run(data[lead:])
+    """The data is one unbroken run of the ramp (16-bit rows) after any silence before capture delivered it."""
+    lead, _, breaks = ramp.check_recording(data, 16)
     expect(not breaks, f"{what}: {len(data)} bytes, one unbroken run of the ramp after {lead} silent bytes "
                        f"({len(breaks)} breaks, first {breaks[:3]})")
     return lead
@@ -106,7 +87,7 @@ def run_driver(args, sink, *command, on_line=None):
 # ---- the process is killed -------------------------------------------------------------------
 
 def scenario_kill(args):
-    path = fresh(os.path.join(args.out, "fault-kill.wav"))
+    path = e2e.fresh(os.path.join(args.out, "fault-kill.wav"))
     sink = e2e.sink_for(ROW, "Fault Mic Kill")
     result = run_driver(args, sink, "kill", args.exe, "Monitor of Fault Mic Kill", str(ROW), e2e.windows_path(path), "4")
     expect(result["exit_code"] == 9, "the recorder was terminated")
@@ -171,7 +152,7 @@ class PrivateSoundServer:
 
 
 def scenario_server(args):
-    path = fresh(os.path.join(args.out, "fault-server.wav"))
+    path = e2e.fresh(os.path.join(args.out, "fault-server.wav"))
     with PrivateSoundServer() as server:
         sink = e2e.sink_for(ROW, "Fault Mic Server")
 
@@ -238,12 +219,12 @@ def scenario_disk_full(args):
 # ---- Stop and Record in a row ----------------------------------------------------------------
 
 def scenario_rapid(args):
-    folder = fresh(os.path.join(args.out, "rapid"))
+    folder = e2e.fresh(os.path.join(args.out, "rapid"))
     os.makedirs(folder)
     count = 8
     # A frame counter, so each file's frames say which stretch of the signal it holds.
     sink = e2e.sink_for(11, "Fault Mic Rapid")
-    sink.play = lambda: setattr(sink, "player", frames.play(sink.sink_name, 44100))
+    sink.signal = frames.blocks()
     result = run_driver(args, sink, "rapid", args.exe, "Monitor of Fault Mic Rapid", "11", e2e.windows_path(folder),
                         str(count))
     cycles = result["cycles"]
@@ -292,7 +273,7 @@ def long_path(folder, length):
 
 
 def scenario_targets(args):
-    folder = fresh(os.path.join(args.out, "targets"))
+    folder = e2e.fresh(os.path.join(args.out, "targets"))
     os.makedirs(folder)
     a_folder = os.path.join(folder, "a-folder.wav")
     os.makedirs(a_folder)
