@@ -82,43 +82,6 @@ std::wstring RepeatedText(const std::wstring& text, int count)
     return shown;
 }
 
-// While a modal box of ours is up, the program's other top-level windows are disabled (the box
-// itself disables only its owner) and the window that was active gets activation back afterwards.
-class ModalScope {
-public:
-    explicit ModalScope(HWND boxOwner) : boxOwner_(boxOwner), previous_(GetActiveWindow())
-    {
-        EnumThreadWindows(GetCurrentThreadId(), &ModalScope::Disable, reinterpret_cast<LPARAM>(this));
-    }
-    ~ModalScope()
-    {
-        for (auto it = disabled_.rbegin(); it != disabled_.rend(); ++it)
-            if (IsWindow(*it))
-                EnableWindow(*it, TRUE);
-        if (previous_ && IsWindow(previous_))
-            SetActiveWindow(previous_);
-    }
-    ModalScope(const ModalScope&) = delete;
-    ModalScope& operator=(const ModalScope&) = delete;
-
-private:
-    static BOOL CALLBACK Disable(HWND window, LPARAM self)
-    {
-        // Hidden windows (the tooltip, message-only helpers) are left alone; the application window
-        // is disabled by the box it owns.
-        auto* scope = reinterpret_cast<ModalScope*>(self);
-        if (IsWindowVisible(window) && IsWindowEnabled(window) && window != scope->boxOwner_) {
-            EnableWindow(window, FALSE);
-            scope->disabled_.push_back(window);
-        }
-        return TRUE;
-    }
-
-    HWND boxOwner_;
-    HWND previous_;
-    std::vector<HWND> disabled_;
-};
-
 // ---- The plain message: an in-memory dialog laid out when it opens ------------------------------
 
 struct MessageDialogData {
@@ -304,6 +267,32 @@ void AddListItem(HWND list, bool comboBox, const std::wstring& text)
     // CB_ERR/LB_ERR (-1) and CB_ERRSPACE/LB_ERRSPACE (-2).
     if (index < 0)
         throw EAppError(L"Unable to insert a line");
+}
+
+ModalScope::ModalScope(HWND boxOwner) : boxOwner_(boxOwner), previous_(GetActiveWindow())
+{
+    EnumThreadWindows(GetCurrentThreadId(), &ModalScope::Disable, reinterpret_cast<LPARAM>(this));
+}
+
+ModalScope::~ModalScope()
+{
+    for (auto it = disabled_.rbegin(); it != disabled_.rend(); ++it)
+        if (IsWindow(*it))
+            EnableWindow(*it, TRUE);
+    if (previous_ && IsWindow(previous_))
+        SetActiveWindow(previous_);
+}
+
+BOOL CALLBACK ModalScope::Disable(HWND window, LPARAM self)
+{
+    // Hidden windows (the tooltip, message-only helpers) are left alone; the box's owner is
+    // disabled by the box itself.
+    auto* scope = reinterpret_cast<ModalScope*>(self);
+    if (IsWindowVisible(window) && IsWindowEnabled(window) && window != scope->boxOwner_) {
+        EnableWindow(window, FALSE);
+        scope->disabled_.push_back(window);
+    }
+    return TRUE;
 }
 
 TApplication::TApplication() : title_(ApplicationTitleFromPath(ExecutablePath())) {}

@@ -20,6 +20,24 @@ inline constexpr int kApplicationIconId = 1;
 // Adds `text` to a list box or combo box; a list that refuses it raises "Unable to insert a line".
 void AddListItem(HWND list, bool comboBox, const std::wstring& text);
 
+// While a modal box or dialog of ours is up, the program's other top-level windows are disabled
+// (the box itself disables only its owner) and the window that was active gets activation back
+// afterwards.
+class ModalScope {
+public:
+    explicit ModalScope(HWND boxOwner);
+    ~ModalScope();
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+private:
+    static BOOL CALLBACK Disable(HWND window, LPARAM self);
+
+    HWND boxOwner_;
+    HWND previous_;
+    std::vector<HWND> disabled_;
+};
+
 class TApplication {
 public:
     TApplication();

@@ -307,12 +307,14 @@ void TForm1::BitBtn1Click()
     DeviceId = static_cast<int32_t>(SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0));
     BufferSize = FormatBufferSize(*format);
 
-    // The dialog is owned by the hidden application window and disables only that: keep this window
-    // from taking clicks (a second Record, another device) while it is up.
-    EnableWindow(handle_, FALSE);
-    const bool accepted = SaveDialog1.Execute(Application ? Application->Handle() : handle_);
-    EnableWindow(handle_, TRUE);
-    SetActiveWindow(handle_);
+    // The dialog is owned by the hidden application window and disables only that: like the
+    // frame's boxes, keep this window from taking clicks (a second Record, another device) meanwhile.
+    const HWND dialogOwner = Application ? Application->Handle() : handle_;
+    bool accepted;
+    {
+        ModalScope modal(dialogOwner);
+        accepted = SaveDialog1.Execute(dialogOwner);
+    }
     if (!accepted)
         return;
 

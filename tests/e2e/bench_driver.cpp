@@ -133,8 +133,7 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
         .Add("end", last)
         .Add("stall_starts_ms", stallStarts + "]")
         .Add("labels", JsonLabelLog(recorder.LabelLog(), start));
-    PostMessageW(recorder.Form(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    result.Add("exit_code", static_cast<long long>(recorder.WaitForExit(15000)));
+    result.Add("exit_code", static_cast<long long>(recorder.CloseWindow()));
     Say("RESULT " + result.Str());
     return 0;
 }

@@ -55,9 +55,7 @@ int Record(const std::wstring& exe, const std::wstring& device, int row, const s
 
     const DWORD stopped = GetTickCount();
     if (closeWindow) {
-        // The close button of the caption.
-        PostMessageW(recorder.Form(), WM_SYSCOMMAND, SC_CLOSE, 0);
-        result.Add("exit_code", static_cast<long long>(recorder.WaitForExit(15000)));
+        result.Add("exit_code", static_cast<long long>(recorder.CloseWindow()));
     } else {
         recorder.Click(recorder.StopButton());
         if (!WaitFor([&] { return FileCompleted(fileName); }, 10000))
@@ -67,8 +65,7 @@ int Record(const std::wstring& exe, const std::wstring& device, int row, const s
         result.Add("buttons_stopped", Buttons(recorder).Str());
         result.AddText("label_final", TextOf(recorder.Label()));
         result.Add("completed_ms", static_cast<long long>(completed - stopped));
-        PostMessageW(recorder.Form(), WM_SYSCOMMAND, SC_CLOSE, 0);
-        result.Add("exit_code", static_cast<long long>(recorder.WaitForExit(15000)));
+        result.Add("exit_code", static_cast<long long>(recorder.CloseWindow()));
     }
     result.Add("labels", JsonLabelLog(recorder.LabelLog(), origin));
     result.Add("accepted_ms", static_cast<long long>(static_cast<long>(accepted - origin)));
@@ -295,8 +292,7 @@ int Window(const std::wstring& exe, const std::wstring& device, const std::wstri
     recorder.AnswerSaveDialog(again, nullptr);
     check.Expect(Buttons(recorder).record && !Buttons(recorder).stop, "second cancel: Record enabled, Stop disabled");
 
-    PostMessageW(form, WM_SYSCOMMAND, SC_CLOSE, 0);
-    check.Equal(recorder.WaitForExit(15000), 0, "closing the window ends the program with code 0");
+    check.Equal(recorder.CloseWindow(), 0, "closing the window ends the program with code 0");
     Say(std::to_string(check.Failures()) + " failed");
     return check.Failures() ? 1 : 0;
 }

@@ -119,8 +119,7 @@ void CloseAndReport(Recorder& recorder, JsonObject& result)
 {
     result.AddBool("responsive", Responsive(recorder.Form()));
     result.Add("buttons", Buttons(recorder).Str());
-    PostMessageW(recorder.Form(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    result.Add("exit_code", static_cast<long long>(recorder.WaitForExit(15000)));
+    result.Add("exit_code", static_cast<long long>(recorder.CloseWindow()));
 }
 
 std::wstring LastLabel(const Recorder& recorder)

@@ -405,6 +405,13 @@ public:
         return code;
     }
 
+    // Closes the window as its caption's close button does; the exit code once the program has ended.
+    DWORD CloseWindow() const
+    {
+        PostMessageW(form_, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return WaitForExit(15000);
+    }
+
     bool Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
 
 private:
