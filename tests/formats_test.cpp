@@ -27,8 +27,10 @@ TEST(RecordingFormats, EveryRowsSizesAndRates)
         SCOPED_TRACE("row " + std::to_string(row));
         const TRecordingFormat& f = RecordingFormats[row];
         EXPECT_EQ(FormatBufferSize(f), kExpected[row].bufferSize);
-        EXPECT_EQ(FormatBlockAlign(f), kExpected[row].blockAlign);
-        EXPECT_EQ(FormatByteRate(f), kExpected[row].byteRate);
+        // As the file header states them for the row's format.
+        const TWaveFileHeader header = MakeWaveFileHeader(f.Channels, f.SampleRate, f.BitsPerSample, 0);
+        EXPECT_EQ(header.BlockAlign, kExpected[row].blockAlign);
+        EXPECT_EQ(header.ByteRate, static_cast<uint32_t>(kExpected[row].byteRate));
     }
 }
 

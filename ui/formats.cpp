@@ -32,16 +32,6 @@ std::vector<int> SupportedFormatRows(IWaveIn& waveIn, UINT deviceId)
     return rows;
 }
 
-int32_t FormatByteRate(const TRecordingFormat& format)
-{
-    return format.Channels * format.SampleRate * format.BitsPerSample / 8;
-}
-
-int32_t FormatBlockAlign(const TRecordingFormat& format)
-{
-    return format.Channels * format.BitsPerSample / 8;
-}
-
 int32_t FormatBufferSize(const TRecordingFormat& format)
 {
     return format.SampleRate * format.Channels * format.BitsPerSample / 8 / 2;

@@ -33,8 +33,6 @@ extern const TRecordingFormat RecordingFormats[kRecordingFormatCount];
 std::vector<int> SupportedFormatRows(IWaveIn& waveIn, UINT deviceId);
 // Half a second of audio, rounded down: ((rate * channels * bits) div 8) div 2.
 int32_t FormatBufferSize(const TRecordingFormat& format);
-int32_t FormatBlockAlign(const TRecordingFormat& format);
-int32_t FormatByteRate(const TRecordingFormat& format);
 
 // ---- WAVE file header -------------------------------------------------------------------------
 
@@ -83,8 +81,6 @@ struct TSaveDialog {
 };
 
 // ---- The main window --------------------------------------------------------------------------
-
-inline constexpr int kBufferCount = 2;
 
 class TForm1 {
 public:
