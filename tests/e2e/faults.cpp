@@ -207,11 +207,16 @@ int DiskFull(const std::wstring& exe, const std::wstring& device, int row, const
     int boxCount = 0;
     DWORD stopMs = 0;
     DWORD quietSince = GetTickCount();
-    // Until the file is complete and no box has come for a second and a half.
-    while (!(stopMs && FileCompleted(fileName) && GetTickCount() - quietSince > 1500)) {
+    // A disk that stays full stops the recording by itself: Record comes back without a click on Stop.
+    const auto stoppedByItself = [&] {
+        const auto buttons = Buttons(recorder);
+        return IsWindowEnabled(recorder.Form()) && buttons.record && !buttons.stop;
+    };
+    // Until the recording has stopped, the file is complete and no box has come for a second and a half.
+    while (!((stopMs || stoppedByItself()) && FileCompleted(fileName) && GetTickCount() - quietSince > 1500)) {
         if (GetTickCount() - start > 45000)
             Fail("after " + std::to_string(boxCount) + " boxes " + boxes + "], " +
-                 (stopMs ? "the file was not completed after Stop" : "the window never took the click on Stop"));
+                 (stopMs ? "the file was not completed after Stop" : "the recording neither stopped nor took Stop"));
         const Box box = FindBox(recorder.Pid());
         if (box.window) {
             if (!boxCount++)
@@ -236,6 +241,7 @@ int DiskFull(const std::wstring& exe, const std::wstring& device, int row, const
         Sleep(5);
     }
     result.Add("boxes", boxes + "]").Add("stop_ms", static_cast<long long>(stopMs));
+    result.AddBool("stopped_by_itself", stopMs == 0);
     result.AddText("label_final", TextOf(recorder.Label()));
     CloseAndReport(recorder, result);
     Say("RESULT " + result.Str());

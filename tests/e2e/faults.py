@@ -201,6 +201,10 @@ def scenario_disk_full(args):
            f"the error is shown as \"Disk full.\" in the program's box: {boxes[:1]}")
     expect(all(b["caption"] == "Recorder" and b["text"].startswith("Disk full.") for b in boxes),
            "any further box reports the same error")
+    # A second failed append in a row stops the recording, so the boxes end: the first failure, the
+    # second, and at most the last buffer handed back by the stop.
+    expect(len(boxes) <= 3, f"a full disk brings at most three boxes, then the recording stops: {len(boxes)}")
+    print(f"facts: stopped by itself: {result['stopped_by_itself']}", flush=True)
     expect(result["responsive"] and result["buttons"] == [True, False],
            f"the program goes on: it answers, Record enabled, Stop disabled after Stop ({result['buttons']})")
     expect(result["exit_code"] == 0, "closing the window ends the program normally")
