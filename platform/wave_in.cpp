@@ -21,6 +21,11 @@ public:
         return waveInPrepareHeader(handle, header, sizeof(*header));
     }
 
+    MMRESULT UnprepareHeader(HWAVEIN handle, WAVEHDR* header) override
+    {
+        return waveInUnprepareHeader(handle, header, sizeof(*header));
+    }
+
     MMRESULT AddBuffer(HWAVEIN handle, WAVEHDR* header) override
     {
         return waveInAddBuffer(handle, header, sizeof(*header));

@@ -14,6 +14,8 @@ public:
     // Notifications (MM_WIM_OPEN, MM_WIM_DATA, MM_WIM_CLOSE) are posted to `window`.
     virtual MMRESULT Open(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, HWND window) = 0;
     virtual MMRESULT PrepareHeader(HWAVEIN handle, WAVEHDR* header) = 0;
+    // Before a handed-back buffer's memory is freed or prepared again.
+    virtual MMRESULT UnprepareHeader(HWAVEIN handle, WAVEHDR* header) = 0;
     virtual MMRESULT AddBuffer(HWAVEIN handle, WAVEHDR* header) = 0;
     virtual MMRESULT Start(HWAVEIN handle) = 0;
     virtual MMRESULT Reset(HWAVEIN handle) = 0;

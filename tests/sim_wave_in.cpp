@@ -57,6 +57,18 @@ MMRESULT SimWaveIn::PrepareHeader(HWAVEIN handle, WAVEHDR* header)
     return MMSYSERR_NOERROR;
 }
 
+MMRESULT SimWaveIn::UnprepareHeader(HWAVEIN handle, WAVEHDR* header)
+{
+    if (const MMRESULT r = Failure(Op::UnprepareHeader))
+        return r;
+    if (const MMRESULT r = CheckHandle(handle))
+        return r;
+    if (header->dwFlags & WHDR_INQUEUE)
+        return WAVERR_STILLPLAYING;
+    header->dwFlags &= ~WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
 MMRESULT SimWaveIn::AddBuffer(HWAVEIN handle, WAVEHDR* header)
 {
     ++addCount;

@@ -20,7 +20,7 @@ public:
         std::wstring name;
         DWORD formats;
     };
-    enum class Op { GetDevCaps, Open, PrepareHeader, AddBuffer, Start, Reset, Close };
+    enum class Op { GetDevCaps, Open, PrepareHeader, UnprepareHeader, AddBuffer, Start, Reset, Close };
 
     std::vector<Device> devices;
     // Results to return instead of success, per operation.
@@ -55,6 +55,7 @@ public:
     MMRESULT GetDevCaps(UINT deviceId, WAVEINCAPSW* caps) override;
     MMRESULT Open(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, HWND window) override;
     MMRESULT PrepareHeader(HWAVEIN handle, WAVEHDR* header) override;
+    MMRESULT UnprepareHeader(HWAVEIN handle, WAVEHDR* header) override;
     MMRESULT AddBuffer(HWAVEIN handle, WAVEHDR* header) override;
     MMRESULT Start(HWAVEIN handle) override;
     MMRESULT Reset(HWAVEIN handle) override;
