@@ -222,11 +222,11 @@ TEST_F(EngineTest, SecondRecordingStartsFromZeroWithFreshBuffers)
     EXPECT_EQ(form->TotalBytes, 0);
     ASSERT_NE(form->Buffer1, nullptr);
     EXPECT_EQ(form->BufferHeader1.lpData, reinterpret_cast<LPSTR>(form->Buffer1.get()));
-    EXPECT_EQ(form->BufferHeader1.dwBufferLength, 11025u);
+    EXPECT_EQ(form->BufferHeader1.dwBufferLength, 11024u);
     Deliver(2);
     form->BitBtn2Click();
     Pump();
-    ExpectWaveFile(second, Stream(3 * 22050, 2 * 11025));
+    ExpectWaveFile(second, Stream(3 * 22050, 2 * 11024));
     const std::vector<BYTE> firstBytes = ReadAll(first);
     ASSERT_EQ(firstBytes.size(), 44u + 3 * 22050);
     EXPECT_EQ(U32(firstBytes, 24), 22050u) << "the first file keeps its own format";

@@ -14,9 +14,9 @@ struct ExpectedRow {
     int32_t byteRate;
 };
 
-// Half a second rounded down; rows 1 to 3 are not whole frames (11025 at 2, 22050 at 4).
+// Half a second rounded down to whole frames: rows 1 to 3 lose the odd bytes of 11025 and 22050.
 const ExpectedRow kExpected[kRecordingFormatCount] = {
-    {5512, 1, 11025},  {11025, 2, 22050}, {11025, 2, 22050}, {22050, 4, 44100},
+    {5512, 1, 11025},  {11024, 2, 22050}, {11024, 2, 22050}, {22048, 4, 44100},
     {11025, 1, 22050}, {22050, 2, 44100}, {22050, 2, 44100}, {44100, 4, 88200},
     {22050, 1, 44100}, {44100, 2, 88200}, {44100, 2, 88200}, {88200, 4, 176400},
 };

@@ -34,5 +34,9 @@ std::vector<int> SupportedFormatRows(IWaveIn& waveIn, UINT deviceId)
 
 int32_t FormatBufferSize(const TRecordingFormat& format)
 {
-    return format.SampleRate * format.Channels * format.BitsPerSample / 8 / 2;
+    // Whole frames: the device promises data only in whole blocks, and a buffer that ends inside a
+    // frame would leave the next one starting mid-frame.
+    const int32_t block = format.Channels * format.BitsPerSample / 8;
+    const int32_t halfSecond = format.SampleRate * format.Channels * format.BitsPerSample / 8 / 2;
+    return halfSecond / block * block;
 }

@@ -31,7 +31,7 @@ extern const TRecordingFormat RecordingFormats[kRecordingFormatCount];
 // Rows of RecordingFormats the device supports, in table order; none when its capabilities
 // cannot be read.
 std::vector<int> SupportedFormatRows(IWaveIn& waveIn, UINT deviceId);
-// Half a second of audio, rounded down: ((rate * channels * bits) div 8) div 2.
+// Half a second of audio, rounded down to whole frames.
 int32_t FormatBufferSize(const TRecordingFormat& format);
 
 // ---- WAVE file header -------------------------------------------------------------------------

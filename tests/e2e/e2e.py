@@ -37,8 +37,10 @@ FORMATS = [(1, 11025, 8), (1, 11025, 16), (2, 11025, 8), (2, 11025, 16),
 
 
 def buffer_size(row):
+    """Half a second, rounded down to whole frames."""
     channels, rate, bits = FORMATS[row]
-    return rate * channels * bits // 8 // 2
+    block = channels * bits // 8
+    return rate * channels * bits // 8 // 2 // block * block
 
 
 def format_size(n):
