@@ -26,7 +26,8 @@ def analyse(data):
     """Counts in frames: `frames` kept, `silence` leading zero frames (before capture delivered the
     signal), and past them `lost` (sum of forward jumps beyond one), `repeated` (frames whose number
     was seen already, from backward jumps), `breaks` (places where a frame is not the previous + 1),
-    and `zeros` (silent frames after the signal began, each a break too)."""
+    and `zeros` (silent frames after the signal began, each a break too); `gaps` lists every break as
+    (last frame before it, first frame after it or None at the end, silent frames in between)."""
     frames = array.array("I")
     frames.frombytes(bytes(data[:len(data) // 4 * 4]))
     silence = 0
@@ -35,17 +36,20 @@ def analyse(data):
     lost = repeated = breaks = zeros = 0
     first_breaks = []
     offsets = []
+    gaps = []
     previous = None
-    in_zeros = False
+    in_zeros = 0
     for index in range(silence, len(frames)):
         value = frames[index]
         if value == 0:
             # Silence inside the signal: one break per run; the frames it replaced count as lost.
             zeros += 1
             breaks += 0 if in_zeros else 1
-            in_zeros = True
+            in_zeros += 1
             continue
-        after_zeros, in_zeros = in_zeros, False
+        if in_zeros or (previous is not None and value != previous + 1):
+            gaps.append((previous, value, in_zeros))
+        after_zeros, in_zeros = in_zeros, 0
         if previous is not None and value != previous + 1:
             breaks += 0 if after_zeros else 1
             if len(first_breaks) < 5:
@@ -56,7 +60,9 @@ def analyse(data):
             else:
                 repeated += previous - value + 1
         previous = value
+    if in_zeros:
+        gaps.append((previous, None, in_zeros))
     signal = frames[silence:]
     return {"frames": len(frames), "silence": silence, "lost": lost, "repeated": repeated, "breaks": breaks,
             "zeros": zeros, "first": signal[0] if signal else None, "last": signal[-1] if signal else None,
-            "first_breaks": first_breaks, "break_offsets": offsets, "odd_bytes": len(data) % 4}
+            "first_breaks": first_breaks, "break_offsets": offsets, "gaps": gaps, "odd_bytes": len(data) % 4}

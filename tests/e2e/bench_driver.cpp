@@ -1,9 +1,11 @@
 // The capture benchmark's part inside Wine: records through the window while the recorder's window
-// thread is suspended for a while once a second, and reads the recorder's CPU time and memory.
+// thread is suspended for STALL_MS and then left to run for a second, over and over, and reads the
+// recorder's CPU time and memory. The stall fault test (fault stall) runs the same code.
 //
 //   e2e_driver bench EXE DEVICE ROW FILE SECONDS STALL_MS
 //       prints STARTED once the recording runs (the buttons swapped), SAMPLE json at a third of
-//       SECONDS and at the end, STOPPED when Stop was clicked, then RESULT json once the file is complete
+//       SECONDS and at the end, STOPPED when Stop was clicked, then RESULT json once the file is complete;
+//       a stall begins only within SECONDS, and each is followed by a full second of running
 //
 // The window thread is found with GetWindowThreadProcessId and stalled with SuspendThread, which
 // is what a busy or descheduled handler looks like to the device: it goes on filling the buffers
@@ -16,6 +18,9 @@
 
 namespace e2e {
 namespace {
+
+// After each stall the thread runs this long, time to catch up with what the device handed back.
+constexpr DWORD kRunAfterStallMs = 1000;
 
 // RAII for a thread handle opened in another process.
 class ThreadHandle {
@@ -90,7 +95,6 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
     bool sampledThird = false;
     const DWORD total = static_cast<DWORD>(seconds) * 1000;
     while (GetTickCount() - start < total) {
-        // One stall a second, counted from the last one's start: never two in a row to catch up.
         const DWORD cycle = GetTickCount();
         if (stallMs > 0) {
             if (SuspendThread(thread.Get()) == static_cast<DWORD>(-1))
@@ -111,11 +115,12 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
             sampledThird = true;
             Say("SAMPLE " + Sample(recorder, "third", GetTickCount() - start));
         }
-        const DWORD elapsed = GetTickCount() - cycle;
+        // Without stalls the loop only paces the samples: it ends at SECONDS exactly.
         const DWORD left = total - std::min(total, GetTickCount() - start);
-        if (elapsed < 1000)
-            Sleep(std::min<DWORD>(1000 - elapsed, left));
+        Sleep(stallMs > 0 ? kRunAfterStallMs : std::min(kRunAfterStallMs, left));
     }
+    if (!sampledThird) // a run shorter than one cycle
+        Say("SAMPLE " + Sample(recorder, "third", GetTickCount() - start));
     const std::string last = Sample(recorder, "end", GetTickCount() - start);
     Say("SAMPLE " + last);
     const DWORD stopped = GetTickCount();
