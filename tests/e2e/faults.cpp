@@ -14,6 +14,8 @@
 //   e2e_driver fault targets EXE DEVICE ROW LABEL_LOG TARGET...
 //       one recording attempt per target; "held:" before a target makes the driver hold that file
 //       open without sharing during the attempt
+//   e2e_driver fault stall EXE DEVICE ROW FILE SECONDS STALL_MS
+//       the benchmark's recording (bench_driver.cpp): the window thread suspended STALL_MS at a time
 //
 // Each prints RESULT json at the end.
 #include <memory>
@@ -394,7 +396,9 @@ int Fault(const std::vector<std::wstring>& args)
     if (kind == L"targets" && args.size() >= 6)
         return Targets(args[1], args[2], std::stoi(args[3]), std::vector<std::wstring>(args.begin() + 5, args.end()),
                        args[4]);
-    Fail("usage: fault kill|server|disk-full|rapid|targets ... (see faults.cpp)");
+    if (kind == L"stall" && args.size() == 7)
+        return Bench(std::vector<std::wstring>(args.begin() + 1, args.end()));
+    Fail("usage: fault kill|server|disk-full|rapid|targets|stall ... (see faults.cpp)");
 }
 
 } // namespace e2e

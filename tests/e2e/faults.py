@@ -11,6 +11,7 @@ Scenarios:
     rapid        Stop and Record as fast as the window allows, many times in a row
     targets      read-only, folder, held open, missing folder, 259 characters, Cyrillic
                  (run under tests/bench/tinyfs.sh for the read-only file)
+    stall        the window thread suspended 2 s at a time, with 1 s running in between
 
 Run inside the bench's environment (scripts/bench.sh start; source BUILD/bench/env.sh).
 """
@@ -335,19 +336,42 @@ def scenario_targets(args):
     expect(result["exit_code"] == 0, "closing the window ends the program normally")
 
 
+# ---- the window thread stalls ----------------------------------------------------------------
+
+def scenario_stall(args):
+    stall_ms, seconds = 2000, 7  # three stalls, each followed by a second of running
+    for row in (1, 11):  # the smallest buffers (11024 bytes) and the largest (88200)
+        what = f"row {row}"
+        path = e2e.fresh(os.path.join(args.out, f"fault-stall-row{row:02d}.wav"))
+        sink = e2e.sink_for(row, "Fault Mic Stall")
+        result = run_driver(args, sink, "stall", args.exe, "Monitor of Fault Mic Stall", str(row),
+                            e2e.windows_path(path), str(seconds), str(stall_ms))
+        print(f"facts: {what}: {result['stalls_verified']} of {result['stalls']} stalls held, "
+              f"{result['stalled_ms']} ms in all, over {result['wall_ms']} ms; {result['buffers']} buffers", flush=True)
+        expect(result["stalls"] >= 3 and result["stalls_verified"] == result["stalls"],
+               f"{what}: the window thread stalled at least three times")
+        expect(result["exit_code"] == 0, f"{what}: closing the window ends the program normally")
+        content, data_length = read_complete_wave(path, row, what)
+        channels, rate, bits = e2e.FORMATS[row]
+        # Capture may begin a second or two late; a recording that ended at a stall keeps far less.
+        expect(data_length >= result["wall_ms"] * rate * channels * bits // 8 // 1000 // 2,
+               f"{what}: at least half the wall time recorded ({data_length} bytes in {result['wall_ms']} ms)")
+        check_ramp(content[44:], what)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
     parser.add_argument("--driver", required=True)
     parser.add_argument("--out", required=True)
-    parser.add_argument("scenario", choices=["kill", "server", "disk-full", "rapid", "targets"])
+    parser.add_argument("scenario", choices=["kill", "server", "disk-full", "rapid", "targets", "stall"])
     args = parser.parse_args()
     args.exe = e2e.windows_path(args.exe)
     os.makedirs(args.out, exist_ok=True)
     started = time.monotonic()
     try:
         {"kill": scenario_kill, "server": scenario_server, "disk-full": scenario_disk_full, "rapid": scenario_rapid,
-         "targets": scenario_targets}[args.scenario](args)
+         "targets": scenario_targets, "stall": scenario_stall}[args.scenario](args)
     except e2e.Failed:
         return 1
     finally:
