@@ -3,12 +3,14 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/application.h"
+#include "tests/test_support.h"
 #include "ui/unit_main.h"
+
+using test_support::PumpFor;
 
 namespace {
 
@@ -76,19 +78,6 @@ int BenchMicrophoneId()
             return id;
     }
     return -1;
-}
-
-void PumpFor(DWORD milliseconds, const std::function<bool()>& done)
-{
-    const DWORD start = GetTickCount();
-    while (!done() && GetTickCount() - start < milliseconds) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
 }
 
 // Records about two seconds through the engine from the bench's microphone into RECORDER_OUT;

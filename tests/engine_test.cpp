@@ -2,17 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <thread>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/application.h"
 #include "tests/sim_wave_in.h"
+#include "tests/test_support.h"
 #include "ui/unit_main.h"
 
+using namespace test_support;
+
 namespace {
+
+constexpr wchar_t kStopped[] = L"\nЗапись остановлена, всё записанное сохранено в файле.";
 
 // One application object for the whole test program: its window classes are registered once.
 TApplication& TestApplication()
@@ -27,46 +31,31 @@ TApplication& TestApplication()
     return application;
 }
 
-std::wstring TempDirectory()
-{
-    wchar_t base[MAX_PATH];
-    GetTempPathW(MAX_PATH, base);
-    static int counter = 0;
-    std::wstring dir = std::wstring(base) + L"engine_test_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                       std::to_wstring(++counter);
-    CreateDirectoryW(dir.c_str(), nullptr);
-    return dir;
-}
-
-std::vector<BYTE> ReadAll(const std::wstring& path)
-{
-    std::vector<BYTE> bytes;
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    LARGE_INTEGER size{};
-    GetFileSizeEx(file, &size);
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!bytes.empty())
-        ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    bytes.resize(read);
-    CloseHandle(file);
-    return bytes;
-}
-
-uint32_t U32(const std::vector<BYTE>& bytes, size_t offset)
-{
-    return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 | static_cast<uint32_t>(bytes[offset + 3]) << 24;
-}
-
 std::vector<BYTE> Stream(uint64_t from, uint64_t count)
 {
     std::vector<BYTE> bytes;
     for (uint64_t k = from; k < from + count; ++k)
         bytes.push_back(SimWaveIn::StreamByte(k));
     return bytes;
+}
+
+// Accepts the save dialog with `path` from another thread, as a person typing the name would.
+std::thread AcceptSaveDialog(const std::wstring& path)
+{
+    return std::thread([path] {
+        for (int attempt = 0; attempt < 400; ++attempt) {
+            const HWND dialog = FindWindowW(L"#32770", L"Сохранить звукозапись как...");
+            if (dialog) {
+                HWND name = GetDlgItem(dialog, 0x47C);
+                if (!name)
+                    name = GetDlgItem(dialog, 0x480);
+                SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+                PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            Sleep(25);
+        }
+    });
 }
 
 class EngineTest : public ::testing::Test {
@@ -80,7 +69,8 @@ protected:
         form = std::make_unique<TForm1>(sim);
         form->Create(app.Handle());
         form->DeviceErrorBox = [this](const std::wstring& text) { deviceErrors.push_back(text); };
-        dir = TempDirectory();
+        ASSERT_TRUE(scratch.Valid()) << "no scratch folder";
+        dir = scratch.Path().wstring();
         UseFormat(5); // 22.05 kHz mono 16-bit: 22050-byte buffers
     }
 
@@ -98,17 +88,6 @@ protected:
         form->BitsPerSample = f.BitsPerSample;
         form->BufferSize = FormatBufferSize(f);
         form->DeviceId = 0;
-    }
-
-    static void Pump()
-    {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT)
-                continue;
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
     }
 
     // Starts a recording as the Record button does once the file is accepted.
@@ -138,19 +117,21 @@ protected:
         return text;
     }
 
-    // The file holds a valid header for the current format and exactly `data` after it.
+    // The file holds a complete header for the current format and exactly `data` after it.
     void ExpectWaveFile(const std::wstring& path, const std::vector<BYTE>& data)
     {
         const std::vector<BYTE> bytes = ReadAll(path);
         ASSERT_EQ(bytes.size(), 44 + data.size());
-        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
-        EXPECT_EQ(U32(bytes, 4), 36 + data.size());
-        EXPECT_EQ(U32(bytes, 40), data.size());
+        const TWaveFileHeader header = HeaderOf(bytes);
+        EXPECT_EQ(std::string(header.RiffTag, 4), "RIFF");
+        EXPECT_EQ(header.RiffLength, 36 + data.size());
+        EXPECT_EQ(header.DataLength, data.size());
         EXPECT_TRUE(std::equal(data.begin(), data.end(), bytes.begin() + 44)) << "audio bytes differ";
     }
 
     SimWaveIn sim;
     std::unique_ptr<TForm1> form;
+    TempDir scratch;
     std::wstring dir;
     std::vector<std::wstring> errors;
     std::vector<std::wstring> messages;
@@ -169,20 +150,40 @@ TEST_F(EngineTest, StopRightAfterStartWritesAnEmptyWaveFile)
     EXPECT_TRUE(errors.empty());
 }
 
-TEST_F(EngineTest, BothBuffersQueuedAndWrittenInOrderWithoutGapOrRepeat)
+TEST_F(EngineTest, EveryBufferQueuedAndWrittenInOrderThroughAStalledWindow)
 {
-    const std::wstring path = dir + L"\\five.wav";
+    const std::wstring path = dir + L"\\ring.wav";
     ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
-    EXPECT_EQ(sim.QueuedCount(), 2u) << "both buffers are at the device from the start";
-    Deliver(5);
-    EXPECT_EQ(sim.QueuedCount(), 2u) << "each handed-back buffer is queued again";
+    EXPECT_EQ(sim.QueuedCount(), size_t{kCaptureBufferCount}) << "the whole ring is at the device from the start";
+    Deliver(3);
+    // The window's thread is held up: the device fills all it holds before a notification is handled.
+    EXPECT_EQ(sim.DeliverFull(kCaptureBufferCount + 1), kCaptureBufferCount) << "the device ran out of buffers";
+    Pump();
+    EXPECT_EQ(sim.QueuedCount(), size_t{kCaptureBufferCount}) << "each handed-back buffer is queued again";
+    Deliver(2);
     sim.bytesAtReset = 1001;
     form->BitBtn2Click();
     Pump();
-    const uint64_t expected = 5 * 22050 + 1001;
+    const uint64_t expected = (5 + kCaptureBufferCount) * 22050 + 1001;
     EXPECT_EQ(form->TotalBytes, static_cast<int32_t>(expected));
     ExpectWaveFile(path, Stream(0, expected));
-    EXPECT_EQ(ReadAll(path).size() - 44, static_cast<size_t>(form->TotalBytes));
+
+    // Each header: prepared once, queued, and unprepared after the reset handed it back, before the close.
+    std::set<const WAVEHDR*> prepared, unprepared;
+    bool closed = false;
+    for (const SimWaveIn::Call& call : sim.headerCalls) {
+        if (call.op == SimWaveIn::Op::PrepareHeader) {
+            EXPECT_TRUE(prepared.insert(call.header).second) << "a header prepared twice";
+        } else if (call.op == SimWaveIn::Op::UnprepareHeader) {
+            EXPECT_TRUE(unprepared.insert(call.header).second && !closed) << "unprepared twice or after the close";
+        } else if (call.op == SimWaveIn::Op::AddBuffer) {
+            EXPECT_TRUE(prepared.count(call.header) && !unprepared.count(call.header)) << "queued unprepared";
+        }
+        closed = closed || call.op == SimWaveIn::Op::Close;
+    }
+    EXPECT_EQ(prepared.size(), size_t{kCaptureBufferCount});
+    EXPECT_EQ(unprepared, prepared);
+    EXPECT_TRUE(closed);
 }
 
 TEST_F(EngineTest, ReadOutGrowsPerBufferShowsFileSizeAtStopThenTheTotal)
@@ -215,21 +216,21 @@ TEST_F(EngineTest, SecondRecordingStartsFromZeroWithFreshBuffers)
     Deliver(3);
     form->BitBtn2Click();
     Pump();
-    EXPECT_EQ(form->Buffer1, nullptr) << "buffers are released when the device has closed";
+    EXPECT_TRUE(form->Buffers.empty()) << "buffers are released when the device has closed";
 
     UseFormat(1); // another format: the first file's header must keep its own
     ASSERT_EQ(Start(second), MMSYSERR_NOERROR);
     EXPECT_EQ(form->TotalBytes, 0);
-    ASSERT_NE(form->Buffer1, nullptr);
-    EXPECT_EQ(form->BufferHeader1.lpData, reinterpret_cast<LPSTR>(form->Buffer1.get()));
-    EXPECT_EQ(form->BufferHeader1.dwBufferLength, 11024u);
+    ASSERT_EQ(form->Buffers.size(), size_t{kCaptureBufferCount});
+    EXPECT_EQ(form->Buffers[0].Header.lpData, reinterpret_cast<LPSTR>(form->Buffers[0].Data.get()));
+    EXPECT_EQ(form->Buffers[0].Header.dwBufferLength, 11024u) << "whole frames: 11025 bytes would end mid-sample";
     Deliver(2);
     form->BitBtn2Click();
     Pump();
     ExpectWaveFile(second, Stream(3 * 22050, 2 * 11024));
     const std::vector<BYTE> firstBytes = ReadAll(first);
     ASSERT_EQ(firstBytes.size(), 44u + 3 * 22050);
-    EXPECT_EQ(U32(firstBytes, 24), 22050u) << "the first file keeps its own format";
+    EXPECT_EQ(HeaderOf(firstBytes).SampleRate, 22050u) << "the first file keeps its own format";
 }
 
 TEST_F(EngineTest, FailingStartStepReturnsItsResultUnchangedFirstOneWinning)
@@ -238,13 +239,12 @@ TEST_F(EngineTest, FailingStartStepReturnsItsResultUnchangedFirstOneWinning)
     const struct {
         std::vector<std::pair<Op, MMRESULT>> failures;
         MMRESULT expected;
-        bool opened;
     } cases[] = {
-        {{{Op::Open, MMSYSERR_ALLOCATED}}, MMSYSERR_ALLOCATED, false},
-        {{{Op::Open, WAVERR_BADFORMAT}, {Op::Start, MMSYSERR_NOMEM}}, WAVERR_BADFORMAT, false},
-        {{{Op::PrepareHeader, MMSYSERR_NOMEM}, {Op::Start, MMSYSERR_ERROR}}, MMSYSERR_NOMEM, true},
-        {{{Op::AddBuffer, MMSYSERR_INVALPARAM}, {Op::Start, MMSYSERR_ERROR}}, MMSYSERR_INVALPARAM, true},
-        {{{Op::Start, MMSYSERR_NODRIVER}}, MMSYSERR_NODRIVER, true},
+        {{{Op::Open, MMSYSERR_ALLOCATED}}, MMSYSERR_ALLOCATED},
+        {{{Op::Open, WAVERR_BADFORMAT}, {Op::Start, MMSYSERR_NOMEM}}, WAVERR_BADFORMAT},
+        {{{Op::PrepareHeader, MMSYSERR_NOMEM}, {Op::Start, MMSYSERR_ERROR}}, MMSYSERR_NOMEM},
+        {{{Op::AddBuffer, MMSYSERR_INVALPARAM}, {Op::Start, MMSYSERR_ERROR}}, MMSYSERR_INVALPARAM},
+        {{{Op::Start, MMSYSERR_NODRIVER}}, MMSYSERR_NODRIVER},
     };
     int index = 0;
     for (const auto& c : cases) {
@@ -258,14 +258,18 @@ TEST_F(EngineTest, FailingStartStepReturnsItsResultUnchangedFirstOneWinning)
         EXPECT_EQ(sim.openedDevices.size(), opensBefore + 1);
         EXPECT_FALSE(sim.IsOpen()) << "a device opened for a failed start is closed again";
         EXPECT_FALSE(form->DeviceOpen());
+        EXPECT_EQ(sim.staleCalls, 0) << "a device call went to a device that was not open";
         // The file is left as a valid, empty WAVE file.
         ExpectWaveFile(path, {});
-        (void)c.opened;
     }
 }
 
 TEST_F(EngineTest, FileThatCannotBeCreatedRaisesIoErrorAndOpensNoDevice)
 {
+    const std::wstring first = dir + L"\\first.wav";
+    ASSERT_EQ(Start(first), MMSYSERR_NOERROR);
+    form->BitBtn2Click();
+    Pump();
     const std::wstring path = dir + L"\\missing folder\\x.wav";
     try {
         form->StartRecording(path);
@@ -273,13 +277,16 @@ TEST_F(EngineTest, FileThatCannotBeCreatedRaisesIoErrorAndOpensNoDevice)
     } catch (const EInOutError& error) {
         EXPECT_EQ(error.Code(), 3);
     }
-    EXPECT_TRUE(sim.openedDevices.empty());
-    // Stop afterwards only resets the buttons; the device calls fail and are ignored.
+    EXPECT_EQ(sim.openedDevices.size(), 1u);
+    // Stop afterwards only resets the buttons: the earlier recording's closed device is not called.
+    const int resets = sim.resetCount;
     form->SaveDialog1.FileName = path;
     form->BitBtn2Click();
     Pump();
     EXPECT_EQ(LabelText(), L"-1 байт");
     EXPECT_TRUE(IsWindowEnabled(form->BitBtn1));
+    EXPECT_EQ(sim.resetCount, resets);
+    EXPECT_EQ(sim.staleCalls, 0);
 }
 
 TEST_F(EngineTest, FailureWhileCompletingIsReportedAndTheNextRecordingWorks)
@@ -290,12 +297,11 @@ TEST_F(EngineTest, FailureWhileCompletingIsReportedAndTheNextRecordingWorks)
     form->WaveFile.Close(); // completing the file now fails: it is no longer open
     form->BitBtn2Click();
     Pump();
-    // The last buffers' appends fail as well as the completion, each reported.
     ASSERT_FALSE(errors.empty()) << "the failed completion is reported";
     for (const std::wstring& error : errors)
         EXPECT_EQ(error, L"I/O error 103.");
     EXPECT_FALSE(form->DeviceOpen());
-    EXPECT_EQ(form->Buffer1, nullptr) << "the closed device's buffers are released all the same";
+    EXPECT_TRUE(form->Buffers.empty()) << "the closed device's buffers are released all the same";
 
     errors.clear();
     const std::wstring next = dir + L"\\next.wav";
@@ -305,25 +311,6 @@ TEST_F(EngineTest, FailureWhileCompletingIsReportedAndTheNextRecordingWorks)
     Pump();
     EXPECT_TRUE(errors.empty());
     ExpectWaveFile(next, Stream(22050, 22050));
-}
-
-// Accepts the save dialog with `path` from another thread, as a person typing the name would.
-std::thread AcceptSaveDialog(const std::wstring& path)
-{
-    return std::thread([path] {
-        for (int attempt = 0; attempt < 400; ++attempt) {
-            const HWND dialog = FindWindowW(L"#32770", L"Сохранить звукозапись как...");
-            if (dialog) {
-                HWND name = GetDlgItem(dialog, 0x47C);
-                if (!name)
-                    name = GetDlgItem(dialog, 0x480);
-                SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-                PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-                return;
-            }
-            Sleep(25);
-        }
-    });
 }
 
 TEST_F(EngineTest, StopThenRecordAtOnceCompletesTheFirstFileBeforeTheSecondStarts)
@@ -338,20 +325,22 @@ TEST_F(EngineTest, StopThenRecordAtOnceCompletesTheFirstFileBeforeTheSecondStart
     Deliver(2);
     sim.bytesAtReset = 500;
     const HWAVEIN firstHandle = form->WaveIn;
-    form->BitBtn2Click(); // its notifications are still queued when Record is clicked again
-
-    SendMessageW(form->ListBox1, LB_SETCURSEL, 9, 0); // 44.1 kHz mono 16-bit
-    dialog = AcceptSaveDialog(second);
-    form->BitBtn1Click();
-    dialog.join();
-    ASSERT_TRUE(form->DeviceOpen());
-    ExpectWaveFile(first, Stream(0, 2 * 22050 + 500));
-    EXPECT_EQ(U32(ReadAll(first), 24), 22050u) << "the first file keeps its own format";
-
-    // Late notifications from the first device must not touch the second recording.
+    const WAVEHDR* firstHeader = &form->Buffers[0].Header;
+    form->BitBtn2Click(); // its notifications are still queued when the next recording starts
+    // Late copies of the first device's notifications, still queued when the second device opens.
     PostMessageW(form->Handle(), MM_WIM_DATA, reinterpret_cast<WPARAM>(firstHandle),
-                 reinterpret_cast<LPARAM>(&form->BufferHeader1));
+                 reinterpret_cast<LPARAM>(firstHeader));
     PostMessageW(form->Handle(), MM_WIM_CLOSE, reinterpret_cast<WPARAM>(firstHandle), 0);
+
+    UseFormat(9); // 44.1 kHz mono 16-bit
+    form->SaveDialog1.FileName = second;
+    ASSERT_EQ(form->StartRecording(second), MMSYSERR_NOERROR);
+    ASSERT_TRUE(form->DeviceOpen());
+    ASSERT_EQ(form->WaveIn, firstHandle) << "the second device has the first one's handle value";
+    ExpectWaveFile(first, Stream(0, 2 * 22050 + 500));
+    EXPECT_EQ(HeaderOf(ReadAll(first)).SampleRate, 22050u) << "the first file keeps its own format";
+
+    // The late copies must not touch the second recording, though its handle has the same value.
     Pump();
     EXPECT_TRUE(form->DeviceOpen());
     EXPECT_EQ(form->TotalBytes, 0);
@@ -360,7 +349,134 @@ TEST_F(EngineTest, StopThenRecordAtOnceCompletesTheFirstFileBeforeTheSecondStart
     form->BitBtn2Click();
     Pump();
     ExpectWaveFile(second, Stream(2 * 22050 + 500, 44100));
-    EXPECT_EQ(U32(ReadAll(second), 24), 44100u);
+}
+
+TEST_F(EngineTest, RecordingStopsByItselfBeforePassingTheSizeLimitAndSaysSo)
+{
+    UseFormat(0); // 5512-byte buffers
+    form->MaxTotalBytes = 5512 * 5 + 100;
+    const std::wstring path = dir + L"\\limit.wav";
+    ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
+    for (int i = 0; i < 10 && sim.Deliver(); ++i)
+        Pump();
+    EXPECT_FALSE(form->DeviceOpen()) << "the recording stopped and completed by itself";
+    EXPECT_TRUE(IsWindowEnabled(form->BitBtn1));
+    EXPECT_FALSE(IsWindowEnabled(form->BitBtn2));
+    // A sixth full buffer would not fit.
+    EXPECT_EQ(form->TotalBytes, 5512 * 5);
+    ExpectWaveFile(path, Stream(0, 5512 * 5));
+    EXPECT_EQ(errors, std::vector<std::wstring>{
+                          std::wstring(L"Файл достиг наибольшего размера, который может описать заголовок WAVE.") +
+                          kStopped});
+}
+
+TEST_F(EngineTest, FailedAllocationIsReportedAndNoBufferReachesTheDevice)
+{
+    form->BufferSize = 0;
+    try {
+        form->StartRecording(dir + L"\\nomem.wav");
+        FAIL() << "StartRecording went on without buffers";
+    } catch (const EAppError& error) {
+        EXPECT_NE(error.Message().find(L"memory"), std::wstring::npos);
+    }
+    EXPECT_TRUE(sim.openedDevices.empty());
+}
+
+TEST_F(EngineTest, DefaultSilenceLimitCoversTheRingAndAPause)
+{
+    // Eight half-second buffers (4 s) and 4 s for a device that pauses and comes back; 10 s more
+    // before capture has delivered anything.
+    ASSERT_EQ(Start(dir + L"\\limit.wav"), MMSYSERR_NOERROR);
+    EXPECT_EQ(form->SilenceLimitMs(), 18000u);
+    Deliver(1);
+    EXPECT_EQ(form->SilenceLimitMs(), 8000u);
+    form->BitBtn2Click();
+    Pump();
+}
+
+// A device that stops delivering audio, or delivers nonsense, ends the recording with everything
+// written before, and the report says why.
+TEST_F(EngineTest, DeviceThatGoesAwayEndsTheRecordingKeepingWhatCameBefore)
+{
+    using Op = SimWaveIn::Op;
+    const std::wstring silent = std::wstring(L"Устройство аудиоввода перестало передавать звук.") + kStopped;
+    enum class Fault { Silent, SilentCloseFails, EmptyBuffersInALoop, OversizedCount, RequeueRefused };
+    const struct {
+        const char* name;
+        Fault fault;
+        std::wstring report;
+    } cases[] = {
+        {"silent", Fault::Silent, silent},
+        {"silent, close fails too", Fault::SilentCloseFails, silent},
+        {"empty buffers in a loop", Fault::EmptyBuffersInALoop, silent},
+        {"count larger than the buffer", Fault::OversizedCount,
+         std::wstring(L"Устройство аудиоввода сообщило о большем числе байт, чем вмещает буфер.") + kStopped},
+        {"queueing again refused", Fault::RequeueRefused, std::wstring(L"Simulated device error 6") + kStopped},
+    };
+    int index = 0;
+    std::vector<const WAVEHDR*> abandoned;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        errors.clear();
+        form->StallTimeoutMs = 300;
+        const std::wstring path = dir + L"\\gone" + std::to_wstring(index++) + L".wav";
+        ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
+        std::vector<const WAVEHDR*> current;
+        for (const TCaptureBuffer& buffer : form->Buffers) {
+            EXPECT_EQ(std::count(abandoned.begin(), abandoned.end(), &buffer.Header), 0)
+                << "a buffer the device may still hold was given to a new recording";
+            current.push_back(&buffer.Header);
+        }
+        const uint64_t from = sim.StreamPosition();
+        Deliver(2);
+        switch (c.fault) {
+        case Fault::SilentCloseFails:
+            sim.failures[Op::Close] = MMSYSERR_NODRIVER;
+            [[fallthrough]];
+        case Fault::Silent:
+            sim.handsBackBuffers = false;
+            break;
+        case Fault::EmptyBuffersInALoop:
+            sim.handsBackEmpty = true;
+            sim.Deliver(0);
+            break;
+        case Fault::OversizedCount:
+            sim.Deliver(22050 + 2);
+            break;
+        case Fault::RequeueRefused:
+            sim.failures[Op::AddBuffer] = MMSYSERR_NODRIVER;
+            sim.Deliver();
+            break;
+        }
+        EXPECT_TRUE(PumpFor(3000, [&] { return !form->DeviceOpen(); }))
+            << "the device went away, yet the recording did not end";
+        EXPECT_EQ(errors, std::vector<std::wstring>{c.report});
+        EXPECT_TRUE(deviceErrors.empty()) << "the start's device box is for failed starts only";
+        EXPECT_TRUE(IsWindowEnabled(form->BitBtn1));
+        EXPECT_FALSE(IsWindowEnabled(form->BitBtn2));
+        // What came after a fault is not written: the file would skip audio.
+        const uint64_t kept = c.fault == Fault::RequeueRefused ? 3 * 22050 : 2 * 22050;
+        ExpectWaveFile(path, Stream(from, kept));
+        if (c.fault == Fault::SilentCloseFails)
+            abandoned = current;
+        sim.handsBackBuffers = true;
+        sim.handsBackEmpty = false;
+        sim.failures.clear();
+        if (sim.IsOpen())
+            sim.Close(sim.CurrentHandle());
+        Pump();
+    }
+}
+
+TEST_F(EngineTest, ClosingTheWindowMidRecordingCompletesTheFile)
+{
+    const std::wstring path = dir + L"\\closed.wav";
+    ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
+    Deliver(2);
+    sim.bytesAtReset = 77;
+    SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(form->Handle(), nullptr);
+    ExpectWaveFile(path, Stream(0, 2 * 22050 + 77));
 }
 
 // Appends that fail for real: a file system too small for the recording.
@@ -406,35 +522,31 @@ protected:
     std::wstring filler;
 };
 
-TEST_F(EngineOnTinyDisk, FailedAppendLosesOnlyThatBufferAndRecordingGoesOn)
+TEST_F(EngineOnTinyDisk, AFailedAppendIsWrittenAgainBeforeLaterBuffersSoNothingIsLost)
 {
     UseFormat(0); // 5512-byte buffers
     const std::wstring path = dir + L"\\full.wav";
     LeaveRoom(4096 * 3); // the header and two buffers fit, in 4 KiB pages
     ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
     Deliver(3);
-    ASSERT_FALSE(errors.empty()) << "the disk filled up, yet no append failed";
-    EXPECT_EQ(errors[0], L"Disk full.");
-    const int32_t kept = form->TotalBytes;
-    EXPECT_EQ(kept % 5512, 0) << "only whole buffers are kept";
-    EXPECT_EQ(sim.QueuedCount(), 2u) << "the buffer whose append failed is queued again";
+    ASSERT_EQ(errors, std::vector<std::wstring>{L"Disk full."}) << "the disk filled up, yet no append failed";
+    EXPECT_EQ(form->TotalBytes, 2 * 5512);
+    EXPECT_EQ(sim.QueuedCount(), size_t{kCaptureBufferCount - 1}) << "the buffer that failed waits, not queued";
 
-    DeleteFileW(filler.c_str()); // room again: recording goes on
-    const uint64_t resumed = sim.StreamPosition();
+    DeleteFileW(filler.c_str()); // room again: the waiting buffer goes first, then the rest
     Deliver(2);
+    EXPECT_EQ(sim.QueuedCount(), size_t{kCaptureBufferCount});
     form->BitBtn2Click();
     Pump();
-    std::vector<BYTE> expected = Stream(0, kept);
-    const std::vector<BYTE> after = Stream(resumed, 2 * 5512);
-    expected.insert(expected.end(), after.begin(), after.end());
-    ExpectWaveFile(path, expected);
+    ExpectWaveFile(path, Stream(0, 5 * 5512));
+    EXPECT_EQ(errors.size(), 1u);
 }
 
-TEST_F(EngineOnTinyDisk, AppendFailuresInARowStopTheRecordingWithoutNestingBoxes)
+TEST_F(EngineOnTinyDisk, AppendFailingTwiceStopsTheRecordingWithoutNestingBoxes)
 {
     UseFormat(0);
     const std::wstring path = dir + L"\\nest.wav";
-    LeaveRoom(4096); // a page: the header only
+    LeaveRoom(4096 * 2); // the header and one buffer
     ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
     int depth = 0;
     int deepest = 0;
@@ -442,7 +554,7 @@ TEST_F(EngineOnTinyDisk, AppendFailuresInARowStopTheRecordingWithoutNestingBoxes
         errors.push_back(text);
         deepest = std::max(deepest, ++depth);
         if (errors.size() == 1) {
-            // While the first box is up its loop keeps delivering buffers, which fail too.
+            // While the first box is up its loop keeps delivering buffers: the retry fails too.
             for (int i = 0; i < 4; ++i) {
                 sim.Deliver();
                 Pump();
@@ -450,101 +562,19 @@ TEST_F(EngineOnTinyDisk, AppendFailuresInARowStopTheRecordingWithoutNestingBoxes
         }
         --depth;
     };
-    Deliver(1);
+    Deliver(2);
     Pump();
     EXPECT_EQ(deepest, 1) << "a second box opened on top of the first";
-    EXPECT_EQ(errors, (std::vector<std::wstring>{L"Disk full.", L"Disk full."}))
-        << "the second failure, during the first box, is reported once that box has closed";
+    EXPECT_EQ(errors, (std::vector<std::wstring>{
+                          L"Disk full.", L"Disk full.",
+                          L"Запись остановлена: звук не удаётся записать в файл. Файл содержит всё, что было "
+                          L"записано до ошибки."}))
+        << "the second failure and the stop, during the first box, are reported once it has closed";
     EXPECT_FALSE(form->DeviceOpen()) << "a disk that stays full stops the recording";
     EXPECT_TRUE(IsWindowEnabled(form->BitBtn1));
     EXPECT_FALSE(IsWindowEnabled(form->BitBtn2));
-    EXPECT_EQ(sim.addCount, 3) << "two buffers at start and one re-queue after the first failure";
-    ExpectWaveFile(path, {});
-}
-
-TEST_F(EngineTest, RecordingStopsByItselfBeforePassingTheSizeLimit)
-{
-    UseFormat(0); // 5512-byte buffers
-    form->MaxTotalBytes = 5512 * 5 + 100;
-    const std::wstring path = dir + L"\\limit.wav";
-    ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
-    for (int i = 0; i < 10 && sim.Deliver(); ++i)
-        Pump();
-    EXPECT_FALSE(form->DeviceOpen()) << "the recording stopped and completed by itself";
-    EXPECT_TRUE(IsWindowEnabled(form->BitBtn1));
-    EXPECT_FALSE(IsWindowEnabled(form->BitBtn2));
-    EXPECT_LE(form->TotalBytes, form->MaxTotalBytes);
-    EXPECT_GE(form->TotalBytes, 5512 * 3);
-    ExpectWaveFile(path, Stream(0, static_cast<uint64_t>(form->TotalBytes)));
-}
-
-TEST_F(EngineTest, FailedAllocationIsReportedAndNoBufferReachesTheDevice)
-{
-    form->BufferSize = 0;
-    try {
-        form->StartRecording(dir + L"\\nomem.wav");
-        FAIL() << "StartRecording went on without buffers";
-    } catch (const EAppError& error) {
-        EXPECT_NE(error.Message().find(L"memory"), std::wstring::npos);
-    }
-    EXPECT_TRUE(sim.openedDevices.empty());
-}
-
-TEST_F(EngineTest, DeviceThatRefusesTheRequeueEndsTheRecordingWithItsError)
-{
-    const std::wstring path = dir + L"\\gone.wav";
-    ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
-    Deliver(2);
-    sim.failures[SimWaveIn::Op::AddBuffer] = MMSYSERR_NODRIVER;
-    Deliver(1);
-    Pump();
-    ASSERT_EQ(deviceErrors.size(), 1u);
-    EXPECT_EQ(deviceErrors[0], L"Simulated device error 6");
-    EXPECT_FALSE(form->DeviceOpen());
-    EXPECT_TRUE(IsWindowEnabled(form->BitBtn1));
-    EXPECT_FALSE(IsWindowEnabled(form->BitBtn2));
-    ExpectWaveFile(path, Stream(0, 3 * 22050)); // nothing captured before is lost
-}
-
-TEST_F(EngineTest, SilentDeviceIsDetectedAndTheFileCompleted)
-{
-    for (const bool closeFails : {false, true}) {
-        SCOPED_TRACE(closeFails ? "close fails too" : "close works");
-        sim.failures.clear();
-        deviceErrors.clear();
-        form->StallTimeoutMs = 300;
-        const std::wstring path = dir + (closeFails ? L"\\silent2.wav" : L"\\silent1.wav");
-        ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
-        const uint64_t from = sim.StreamPosition();
-        Deliver(1);
-        sim.handsBackBuffers = false;
-        if (closeFails)
-            sim.failures[SimWaveIn::Op::Close] = MMSYSERR_NODRIVER;
-        const DWORD start = GetTickCount();
-        while (form->DeviceOpen() && GetTickCount() - start < 3000) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-            Pump();
-        }
-        EXPECT_FALSE(form->DeviceOpen()) << "no buffer came back, yet the recording did not end";
-        EXPECT_EQ(deviceErrors.size(), 1u);
-        ExpectWaveFile(path, Stream(from, 22050));
-        sim.handsBackBuffers = true;
-        sim.failures.clear();
-        if (sim.IsOpen())
-            sim.Close(sim.CurrentHandle());
-        Pump();
-    }
-}
-
-TEST_F(EngineTest, ClosingTheWindowMidRecordingCompletesTheFile)
-{
-    const std::wstring path = dir + L"\\closed.wav";
-    ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
-    Deliver(2);
-    sim.bytesAtReset = 77;
-    SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(form->Handle(), nullptr);
-    ExpectWaveFile(path, Stream(0, 2 * 22050 + 77));
+    // The file ends at the last buffer written in order: nothing after the one that failed.
+    ExpectWaveFile(path, Stream(0, 5512));
 }
 
 } // namespace

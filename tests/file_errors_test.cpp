@@ -6,10 +6,10 @@
 
 #include "platform/binary_file.h"
 #include "platform/error.h"
-#include "tests/writer_test_files.h"
+#include "tests/test_support.h"
 #include "ui/unit_main.h"
 
-using namespace writer_test;
+using namespace test_support;
 
 namespace {
 

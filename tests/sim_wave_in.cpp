@@ -9,9 +9,12 @@ MMRESULT SimWaveIn::Failure(Op op) const
     return found == failures.end() ? MMSYSERR_NOERROR : found->second;
 }
 
-MMRESULT SimWaveIn::CheckHandle(HWAVEIN handle) const
+MMRESULT SimWaveIn::CheckHandle(HWAVEIN handle)
 {
-    return open_ && handle == handle_ ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+    if (open_ && handle == handle_)
+        return MMSYSERR_NOERROR;
+    ++staleCalls;
+    return MMSYSERR_INVALHANDLE;
 }
 
 MMRESULT SimWaveIn::GetDevCaps(UINT deviceId, WAVEINCAPSW* caps)
@@ -36,7 +39,8 @@ MMRESULT SimWaveIn::Open(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* for
     if (deviceId >= devices.size())
         return MMSYSERR_BADDEVICEID;
     window_ = window;
-    handle_ = reinterpret_cast<HWAVEIN>(nextHandle_++);
+    // Like the system, the value of a closed device's handle is given to the next device opened.
+    handle_ = reinterpret_cast<HWAVEIN>(open_ ? reinterpret_cast<uintptr_t>(handle_) + 1 : 0x5000);
     open_ = true;
     started_ = false;
     queue_.clear();
@@ -53,6 +57,7 @@ MMRESULT SimWaveIn::PrepareHeader(HWAVEIN handle, WAVEHDR* header)
         return r;
     if (header->lpData == nullptr)
         return MMSYSERR_INVALPARAM;
+    headerCalls.push_back({Op::PrepareHeader, header});
     header->dwFlags |= WHDR_PREPARED;
     return MMSYSERR_NOERROR;
 }
@@ -65,6 +70,7 @@ MMRESULT SimWaveIn::UnprepareHeader(HWAVEIN handle, WAVEHDR* header)
         return r;
     if (header->dwFlags & WHDR_INQUEUE)
         return WAVERR_STILLPLAYING;
+    headerCalls.push_back({Op::UnprepareHeader, header});
     header->dwFlags &= ~WHDR_PREPARED;
     return MMSYSERR_NOERROR;
 }
@@ -80,8 +86,13 @@ MMRESULT SimWaveIn::AddBuffer(HWAVEIN handle, WAVEHDR* header)
         return WAVERR_UNPREPARED;
     if (header->dwFlags & WHDR_INQUEUE)
         return WAVERR_STILLPLAYING;
+    headerCalls.push_back({Op::AddBuffer, header});
     header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
     header->dwBytesRecorded = 0;
+    if (handsBackEmpty && started_) {
+        HandBack(header);
+        return MMSYSERR_NOERROR;
+    }
     queue_.push_back(header);
     return MMSYSERR_NOERROR;
 }
@@ -109,6 +120,8 @@ bool SimWaveIn::Deliver(int64_t bytes)
     WAVEHDR* header = queue_.front();
     queue_.pop_front();
     Fill(header, bytes < 0 ? header->dwBufferLength : bytes);
+    if (bytes > static_cast<int64_t>(header->dwBufferLength))
+        header->dwBytesRecorded = static_cast<DWORD>(bytes);
     HandBack(header);
     return true;
 }
@@ -138,13 +151,13 @@ MMRESULT SimWaveIn::Reset(HWAVEIN handle)
     if (const MMRESULT r = CheckHandle(handle))
         return r;
     // Each queued buffer comes back with what it holds: the oldest partly filled, the rest empty.
+    // A silent device too gives them all back.
     int64_t partial = started_ ? bytesAtReset : 0;
     while (!queue_.empty()) {
         WAVEHDR* header = queue_.front();
         queue_.pop_front();
         partial -= Fill(header, partial);
-        if (handsBackBuffers)
-            HandBack(header);
+        HandBack(header);
     }
     started_ = false;
     return MMSYSERR_NOERROR;
@@ -159,6 +172,7 @@ MMRESULT SimWaveIn::Close(HWAVEIN handle)
         return r;
     if (!queue_.empty())
         return WAVERR_STILLPLAYING;
+    headerCalls.push_back({Op::Close, nullptr});
     open_ = false;
     PostMessageW(window_, MM_WIM_CLOSE, reinterpret_cast<WPARAM>(handle_), 0);
     return MMSYSERR_NOERROR;

@@ -25,8 +25,10 @@ public:
     std::vector<Device> devices;
     // Results to return instead of success, per operation.
     std::map<Op, MMRESULT> failures;
-    // When false, queued buffers are never handed back (a device that has gone silent).
+    // When false, queued buffers are handed back only by a reset (a device that has gone silent).
     bool handsBackBuffers = true;
+    // When true, every buffer queued comes straight back empty, as from an unplugged device.
+    bool handsBackEmpty = false;
     // Bytes the oldest queued buffer holds when a reset hands it back.
     int64_t bytesAtReset = 0;
 
@@ -35,12 +37,19 @@ public:
     static BYTE StreamByte(uint64_t k) { return static_cast<BYTE>((k * 7 + k / 251) & 0xFF); }
 
     // Fills the oldest queued buffer with `bytes` bytes of the stream (all of it when -1) and posts
-    // MM_WIM_DATA for it. Returns false when no buffer is queued.
+    // MM_WIM_DATA for it; a count beyond the buffer fills it and reports that count, as a faulty
+    // device would. Returns false when no buffer is queued.
     bool Deliver(int64_t bytes = -1);
     // Delivers `count` full buffers.
     int DeliverFull(int count);
 
     // What the engine asked for.
+    struct Call {
+        Op op;
+        const WAVEHDR* header;
+    };
+    std::vector<Call> headerCalls; // PrepareHeader, UnprepareHeader, AddBuffer, Close (no header)
+    int staleCalls = 0;            // calls with a handle that is not open
     std::vector<WAVEFORMATEX> openedFormats;
     std::vector<UINT> openedDevices;
     int addCount = 0;
@@ -64,13 +73,12 @@ public:
 
 private:
     MMRESULT Failure(Op op) const;
-    MMRESULT CheckHandle(HWAVEIN handle) const;
+    MMRESULT CheckHandle(HWAVEIN handle);
     void HandBack(WAVEHDR* header);
     DWORD Fill(WAVEHDR* header, int64_t bytes);
 
     HWND window_ = nullptr;
     HWAVEIN handle_ = nullptr;
-    uintptr_t nextHandle_ = 0x5000;
     bool open_ = false;
     bool started_ = false;
     uint64_t position_ = 0;

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "tests/test_support.h"
 #include "ui/unit_main.h"
 
 namespace {
@@ -36,28 +37,13 @@ TEST(FormatSize, BytesBelowOneKilobyteWholeKilobytesAbove)
 // A scratch directory of the test's own, removed with what is in it.
 class SizeOfFile : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        wchar_t temp[MAX_PATH];
-        ASSERT_TRUE(GetTempPathW(MAX_PATH, temp));
-        dir_ = std::wstring(temp) + L"size_readout_" + std::to_wstring(GetCurrentProcessId());
-        ASSERT_TRUE(CreateDirectoryW(dir_.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-    }
-    void TearDown() override
-    {
-        for (const auto& name : created_) {
-            SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(name.c_str());
-        }
-        RemoveDirectoryW(dir_.c_str());
-    }
+    void SetUp() override { ASSERT_TRUE(scratch_.Valid()) << "no scratch folder"; }
 
     std::wstring MakeFile(const std::wstring& leaf, DWORD size, DWORD attributes = FILE_ATTRIBUTE_NORMAL)
     {
         const std::wstring name = dir_ + L"\\" + leaf;
         HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
         EXPECT_NE(file, INVALID_HANDLE_VALUE);
-        created_.push_back(name);
         std::string bytes(size, 'x');
         DWORD written = 0;
         if (size) {
@@ -67,8 +53,8 @@ protected:
         return name;
     }
 
-    std::wstring dir_;
-    std::vector<std::wstring> created_;
+    test_support::TempDir scratch_;
+    std::wstring dir_ = scratch_.Path().wstring();
 };
 
 TEST_F(SizeOfFile, MissingNamesGiveMinusOne)
@@ -110,13 +96,12 @@ TEST_F(SizeOfFile, OnlyTheLow32BitsOfAHugeFileCount)
     HANDLE file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    created_.push_back(name);
     DWORD returned = 0;
     const BOOL sparse = DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
-    if (!sparse) {
+    if (!sparse)
         CloseHandle(file);
-        GTEST_SKIP() << "the file system cannot make sparse files; a 4 GiB file would really be written";
-    }
+    ASSERT_TRUE(sparse) << "the temporary folder's file system cannot make sparse files; a 4 GiB file would "
+                           "really be written";
     LARGE_INTEGER end;
     end.QuadPart = (1LL << 32) + 10;
     ASSERT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));

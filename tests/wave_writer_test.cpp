@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/writer_test_files.h"
+#include "tests/test_support.h"
 #include "ui/unit_main.h"
 
-using namespace writer_test;
+using namespace test_support;
 
 namespace {
 

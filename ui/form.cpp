@@ -179,6 +179,15 @@ LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LP
     return form->HandleMessage(message, wParam, lParam);
 }
 
+template <typename Handler>
+LRESULT TForm1::EngineMessage(Handler&& handler)
+{
+    Guarded(handler);
+    // A recording that stopped by itself says why once the handler is done with the fields.
+    Guarded([this] { ReportAutomaticStop(); });
+    return 0;
+}
+
 LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -197,20 +206,16 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         Guarded([&] { WimOpen(reinterpret_cast<HWAVEIN>(wParam)); });
         return 0;
     case MM_WIM_DATA:
-        Guarded([&] { WimData(reinterpret_cast<HWAVEIN>(wParam), reinterpret_cast<WAVEHDR*>(lParam)); });
-        return 0;
+        return EngineMessage([&] { WimData(reinterpret_cast<HWAVEIN>(wParam), reinterpret_cast<WAVEHDR*>(lParam)); });
     case MM_WIM_CLOSE:
-        Guarded([&] { WimClose(reinterpret_cast<HWAVEIN>(wParam)); });
-        return 0;
+        return EngineMessage([&] { WimClose(reinterpret_cast<HWAVEIN>(wParam)); });
     case kDeviceFailedMessage:
-        Guarded([&] { DeviceFailed(static_cast<MMRESULT>(wParam)); });
-        return 0;
+        return EngineMessage([&] { DeviceFailed(static_cast<MMRESULT>(wParam)); });
     case kCloseRetryMessage:
-        Guarded([this] { RetryClose(); });
-        return 0;
+        return EngineMessage([this] { RetryClose(); });
     case WM_TIMER:
         if (wParam == kStallTimerId)
-            Guarded([this] { CheckForStall(); });
+            return EngineMessage([this] { CheckForStall(); });
         return 0;
     case WM_CTLCOLORSTATIC:
         if (reinterpret_cast<HWND>(lParam) == Label1) {

@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -80,6 +81,22 @@ struct TSaveDialog {
     bool Execute(HWND owner);
 };
 
+// ---- Capture buffers --------------------------------------------------------------------------
+
+// Half-second buffers kept queued at the device. The window's thread writes the file and queues
+// buffers again; while it is held up (a slow disk, a scanner, a network share) the device fills
+// what it holds, so the queue covers a stall of up to (count - 1) half seconds.
+inline constexpr int kCaptureBufferCount = 8;
+
+// One capture buffer and its header, which points into it. Neither may move or be freed while the
+// device may still use them.
+struct TCaptureBuffer {
+    std::unique_ptr<BYTE[]> Data;
+    WAVEHDR Header{};
+    bool Prepared = false;
+    bool FailedOnce = false; // its append failed once; it is tried again before any later buffer
+};
+
 // ---- The main window --------------------------------------------------------------------------
 
 class TForm1 {
@@ -110,13 +127,11 @@ public:
 
     // Recording engine
     int32_t TotalBytes = 0;
-    std::unique_ptr<BYTE[]> Buffer1;
-    std::unique_ptr<BYTE[]> Buffer2;
+    // The current recording's buffers, in the order they were first queued; fresh for each
+    // recording, released once the device has closed.
+    std::vector<TCaptureBuffer> Buffers;
     WAVEFORMATEX WaveFormat{};
-    WAVEHDR BufferHeader1{};
-    WAVEHDR BufferHeader2{};
     HWAVEIN WaveIn = nullptr;
-    WAVEHDR* CurrentHeader = &BufferHeader1;
     bool Stopping = false;
     int32_t Channels = 0;
     int32_t BitsPerSample = 0;
@@ -141,8 +156,10 @@ public:
     bool DeviceOpen() const noexcept { return deviceOpen_; }
     // The recording stops by itself before TotalBytes would pass this (tests lower it).
     int32_t MaxTotalBytes = kMaxWaveDataBytes;
-    // No buffer back for this long while recording means the device has gone (tests lower it).
-    DWORD StallTimeoutMs = 0; // 0: three buffer lengths, counted from the first buffer
+    // No audio for this long while recording means the device has gone; 0 for the default
+    // (SilenceLimitMs). Tests lower it.
+    DWORD StallTimeoutMs = 0;
+    DWORD SilenceLimitMs() const;
 
     // Writer
     void CreateWaveFile(const std::wstring& fileName);
@@ -163,6 +180,8 @@ private:
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    template <typename Handler>
+    LRESULT EngineMessage(Handler&& handler);
     void CreateControls();
     HWND CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int left,
                        int top, int width, int height, int id);
@@ -170,9 +189,13 @@ private:
     std::wstring DeviceErrorText(MMRESULT result);
 
     // Engine internals
-    void QueueAgain(WAVEHDR* header);
-    void CompleteRecording();
-    void AbandonDevice();
+    TCaptureBuffer* OwnBuffer(HWAVEIN device, const WAVEHDR* header);
+    int32_t BytesToKeep(const WAVEHDR& header) const;
+    void WriteHandedBack();
+    void QueueAgain(TCaptureBuffer& buffer);
+    void StopAutomatically(std::vector<std::wstring> why);
+    void ReportAutomaticStop();
+    void CompleteRecording(bool deviceClosed);
     void RetryClose();
     void CheckForStall();
     void DeviceFailed(MMRESULT result);
@@ -185,11 +208,20 @@ private:
     HFONT font_ = nullptr;
     HFONT labelFont_ = nullptr;
     bool deviceOpen_ = false;
-    int appendFailuresInRow_ = 0;
-    bool firstBufferSeen_ = false;
-    DWORD lastBufferTick_ = 0;
-    // Buffers a device that would not close may still write into: kept, never freed under it.
-    std::vector<std::unique_ptr<BYTE[]>> abandonedBuffers_;
+    // The device got the handle value of the previous recording's: until its open notification,
+    // notifications with that value are the previous device's.
+    bool awaitingOpen_ = false;
+    // Handed back by the device, not yet written, oldest first.
+    std::deque<TCaptureBuffer*> unwritten_;
+    // A buffer could not be written: nothing after it may be, or the file would skip audio.
+    bool discardRest_ = false;
+    bool dataSeen_ = false;
+    DWORD lastDataTick_ = 0;
+    // Why the recording stopped by itself, shown once the handler that stopped it has finished.
+    std::vector<std::wstring> stopReports_;
+    // Buffers of devices that never confirmed their close: they may still be written, so they are
+    // kept, never freed or reused.
+    std::vector<std::vector<TCaptureBuffer>> abandonedBuffers_;
 };
 
 // The one main window of the program.

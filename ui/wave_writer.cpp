@@ -101,7 +101,8 @@ void TForm1::AppendWaveData(const BYTE* bytes, int32_t count)
 void TForm1::WriteWaveHeader(int32_t totalBytes)
 {
     RequireWaveLength(totalBytes);
-    WaveHeader = MakeWaveFileHeader(Channels, SampleRate, BitsPerSample, totalBytes);
+    // The format the file was created with: the window's fields may already hold the next one's.
+    WaveHeader = MakeWaveFileHeader(WaveHeader.Channels, WaveHeader.SampleRate, WaveHeader.BitsPerSample, totalBytes);
     WaveFile.Close();
     WaveFile.Reset();
     WaveFile.Write(&WaveHeader, sizeof WaveHeader);

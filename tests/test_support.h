@@ -1,5 +1,5 @@
 #pragma once
-// Scratch folders, file reading and a known byte pattern for the writer's tests.
+// What the unit tests share: scratch folders, file reading, a known byte pattern, the message pump.
 
 #include <windows.h>
 
@@ -7,13 +7,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "ui/unit_main.h"
 
-namespace writer_test {
+namespace test_support {
 
 // A fresh folder under `base` (the system's temporary folder by default), removed with its content.
 class TempDir {
@@ -22,7 +23,7 @@ public:
     {
         static unsigned serial = 0;
         for (;;) {
-            path_ = base / (L"writer-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            path_ = base / (L"recorder-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                             std::to_wstring(++serial));
             if (CreateDirectoryW(path_.c_str(), nullptr))
                 return;
@@ -130,4 +131,32 @@ inline void SetFormat(TForm1& form, int32_t channels, int32_t sampleRate, int32_
     form.BitsPerSample = bitsPerSample;
 }
 
-} // namespace writer_test
+// Handles the thread's messages until `done` or `milliseconds` have passed; true when done. A flood
+// of messages cannot keep it from returning.
+inline bool PumpFor(DWORD milliseconds, const std::function<bool()>& done = [] { return false; })
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (!done() && GetTickCount() - start < milliseconds && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT)
+                continue;
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (done())
+            return true;
+        if (GetTickCount() - start >= milliseconds)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+}
+
+// Handles every message waiting now (and those they post in turn), for at most two seconds.
+inline void Pump()
+{
+    MSG peeked;
+    PumpFor(2000, [&] { return !PeekMessageW(&peeked, nullptr, 0, 0, PM_NOREMOVE); });
+}
+
+} // namespace test_support
