@@ -43,9 +43,11 @@ class Sink:
 
     def play(self):
         """Plays the signal into the sink, paced by the player, on a daemon thread."""
+        # A second queued at the sound server: held up for 150 ms, the server found a 50 ms queue
+        # empty and played silence into every recording; a 1000 ms queue rode out 400 ms.
         self.player = subprocess.Popen(
             ["pacat", "--playback", "--raw", f"--format={self.format}", f"--rate={self.rate}",
-             f"--channels={self.channels}", "--latency-msec=50", "-d", self.sink_name],
+             f"--channels={self.channels}", "--latency-msec=1000", "-d", self.sink_name],
             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         stream = self.player.stdin
         blocks = self.signal if self.signal is not None else ramp.blocks()

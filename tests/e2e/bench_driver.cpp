@@ -3,9 +3,10 @@
 // recorder's CPU time and memory. The stall fault test (fault stall) runs the same code.
 //
 //   e2e_driver bench EXE DEVICE ROW FILE SECONDS STALL_MS
-//       prints STARTED once the recording runs (the buttons swapped), SAMPLE json at a third of
-//       SECONDS and at the end, STOPPED when Stop was clicked, then RESULT json once the file is complete;
-//       a stall begins only within SECONDS, and each is followed by a full second of running
+//       prints STARTED once the buttons swapped, CAPTURING once the first buffer came back, SAMPLE
+//       json at a third of SECONDS and at the end, STOPPED when Stop was clicked, then RESULT json
+//       once the file is complete; stalls begin within SECONDS of CAPTURING, and each is followed by
+//       a full second of running
 //
 // The window thread is found with GetWindowThreadProcessId and stalled with SuspendThread, which
 // is what a busy or descheduled handler looks like to the device: it goes on filling the buffers
@@ -83,9 +84,14 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
     recorder.AnswerSaveDialog(recorder.WaitForSaveDialog(), &fileName);
     if (!WaitFor([&] { return !Buttons(recorder).record && Buttons(recorder).stop; }, 8000))
         Fail("the buttons did not swap after the file was accepted");
-    // Timed from the swap: the Record handler has then returned from starting the device.
+    // The buttons swap just before the device is started: the peers begin here, the stalls only
+    // once the first buffer came back, or a stall would merely start the recording late.
     const DWORD start = GetTickCount();
     Say("STARTED " + Sample(recorder, "start", 0));
+    if (!WaitFor([&] { return recorder.LabelLog().size() >= 2; }, 15000)) // the probe's own entry first
+        Fail("no buffer came back within 15 s of the start");
+    const DWORD capturing = GetTickCount();
+    Say("CAPTURING " + std::to_string(capturing - start));
 
     JsonObject result;
     std::string stallStarts = "[";
@@ -94,12 +100,12 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
     long long stalledMs = 0;
     bool sampledThird = false;
     const DWORD total = static_cast<DWORD>(seconds) * 1000;
-    while (GetTickCount() - start < total) {
+    while (GetTickCount() - capturing < total) {
         const DWORD cycle = GetTickCount();
         if (stallMs > 0) {
             if (SuspendThread(thread.Get()) == static_cast<DWORD>(-1))
                 Fail("SuspendThread failed, error " + std::to_string(GetLastError()));
-            stallStarts += (stalls ? ", " : "") + std::to_string(cycle - start);
+            stallStarts += (stalls ? ", " : "") + std::to_string(cycle - capturing);
             ++stalls;
             // The check's own wait is part of the stall.
             if (stallMs >= 100 && WindowThreadStalled(recorder.Form()))
@@ -111,12 +117,12 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
                 Fail("ResumeThread failed, error " + std::to_string(GetLastError()));
             stalledMs += GetTickCount() - cycle;
         }
-        if (!sampledThird && GetTickCount() - start >= total / 3) {
+        if (!sampledThird && GetTickCount() - capturing >= total / 3) {
             sampledThird = true;
             Say("SAMPLE " + Sample(recorder, "third", GetTickCount() - start));
         }
         // Without stalls the loop only paces the samples: it ends at SECONDS exactly.
-        const DWORD left = total - std::min(total, GetTickCount() - start);
+        const DWORD left = total - std::min(total, GetTickCount() - capturing);
         Sleep(stallMs > 0 ? kRunAfterStallMs : std::min(kRunAfterStallMs, left));
     }
     if (!sampledThird) // a run shorter than one cycle
@@ -131,6 +137,7 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
     const DWORD completed = GetTickCount();
     result.Add("wall_ms", static_cast<long long>(stopped - start))
         .Add("completed_ms", static_cast<long long>(completed - stopped))
+        .Add("capturing_ms", static_cast<long long>(capturing - start))
         .Add("stalls", stalls)
         .Add("stalls_verified", stallsVerified)
         .Add("stalled_ms", stalledMs)

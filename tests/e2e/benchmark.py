@@ -147,9 +147,11 @@ def run_one(args, stall_ms):
         peer_started = time.monotonic()
         peer_pid = find_unix_process(args.peer)
         peer_first = linux_sample(peer_pid)
-        used = e2e.source_outputs()
-        e2e.expect(used.count(f"{sink.sink_name}.monitor") >= 3,
-                   f"the recorder and both peers read the bench microphone: {used}")
+        monitor = f"{sink.sink_name}.monitor"
+        deadline = time.monotonic() + 5  # a stream appears a moment after its client has started
+        while (used := e2e.source_outputs()).count(monitor) < 3 and time.monotonic() < deadline:
+            time.sleep(0.2)
+        e2e.expect(used.count(monitor) >= 3, f"the recorder and both peers read the bench microphone: {used}")
         for _ in range(2):
             line = driver.lines_until("SAMPLE")
             e2e.expect(line is not None, "a sample of the recorder's CPU time and memory")
@@ -194,7 +196,7 @@ def run_one(args, stall_ms):
     cpu_windows = (windows["end"]["cpu_ms"] - windows["start"]["cpu_ms"]) / 1000 if windows["end"]["cpu_ms"] >= 0 else None
     return {
         "stall_ms": stall_ms, "stalls": result["stalls"], "stalls_verified": result["stalls_verified"],
-        "stalled_ms": result["stalled_ms"], "wall_s": wall, "audio_s": kept["frames"] / RATE,
+        "stalled_ms": result["stalled_ms"], "capturing_ms": result["capturing_ms"], "wall_s": wall, "audio_s": kept["frames"] / RATE,
         "signal_s": signal_seconds, "kept_per_wall_s": kept["frames"] / RATE / wall,
         "lost": own["lost"], "repeated": own["repeated"], "underruns": own["underruns"],
         "underrun_frames": own["underrun_frames"], "breaks": kept["breaks"], "zeros": kept["zeros"],
@@ -269,7 +271,7 @@ def table(rows, seconds):
     for r in rows:
         lines.append(
             f"  S={r['stall_ms']}: stalls {r['stalls']} (verified stalled {r['stalls_verified']}), {r['stalled_ms']} ms "
-            f"suspended in all; {r['buffers']} buffers; leading silence {r['lead_silence_frames']} frames; silent "
+            f"suspended in all, from the first buffer {r['capturing_ms']} ms after the start; {r['buffers']} buffers; leading silence {r['lead_silence_frames']} frames; silent "
             f"frames inside {r['zeros']}; breaks {r['gaps'][:5]}; Windows CPU {fmt(r['cpu_s_per_min_windows'], '.2f')} "
             f"s/min; peak working set {r['peak_ws_third'] / 1048576:.1f} -> {r['peak_ws_end'] / 1048576:.1f} MiB; "
             f"parecord: {r['parecord_signal_s']:.2f} s in {r['parecord_wall_s']:.2f} s wall, breaks "
