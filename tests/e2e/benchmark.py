@@ -196,7 +196,8 @@ def run_one(args, stall_ms):
     cpu_windows = (windows["end"]["cpu_ms"] - windows["start"]["cpu_ms"]) / 1000 if windows["end"]["cpu_ms"] >= 0 else None
     return {
         "stall_ms": stall_ms, "stalls": result["stalls"], "stalls_verified": result["stalls_verified"],
-        "stalled_ms": result["stalled_ms"], "capturing_ms": result["capturing_ms"], "wall_s": wall, "audio_s": kept["frames"] / RATE,
+        "stalled_ms": result["stalled_ms"], "capturing_ms": result["capturing_ms"], "wall_s": wall,
+        "audio_s": kept["frames"] / RATE,
         "signal_s": signal_seconds, "kept_per_wall_s": kept["frames"] / RATE / wall,
         "lost": own["lost"], "repeated": own["repeated"], "underruns": own["underruns"],
         "underrun_frames": own["underrun_frames"], "breaks": kept["breaks"], "zeros": kept["zeros"],
@@ -254,7 +255,8 @@ def table(rows, seconds):
         cpu = (f"{fmt(r['cpu_s_per_min_linux'], '.2f')}, {fmt(r['peer_cpu_s_per_min'], '.2f')}, "
                f"{fmt(r['parecord_cpu_s_per_min'], '.3f')}")
         lines.append(
-            f"| {r['stall_ms']} | {r['stalls']} | {r['audio_s']:.2f} / {r['wall_s']:.2f} | {r['lost']} | {r['repeated']} "
+            f"| {r['stall_ms']} | {r['stalls']} | {r['audio_s']:.2f} / {r['wall_s']:.2f} | {r['lost']} "
+            f"| {r['repeated']} "
             f"| {r['underruns']} ({r['underrun_frames']}) | {fmt(r['ratio'], '.4f')} | {cpu} | {hwm} "
             f"| {'; '.join(failures(r)) or 'pass'} |")
     lines += [
@@ -270,9 +272,10 @@ def table(rows, seconds):
     ]
     for r in rows:
         lines.append(
-            f"  S={r['stall_ms']}: stalls {r['stalls']} (verified stalled {r['stalls_verified']}), {r['stalled_ms']} ms "
-            f"suspended in all, from the first buffer {r['capturing_ms']} ms after the start; {r['buffers']} buffers; leading silence {r['lead_silence_frames']} frames; silent "
-            f"frames inside {r['zeros']}; breaks {r['gaps'][:5]}; Windows CPU {fmt(r['cpu_s_per_min_windows'], '.2f')} "
+            f"  S={r['stall_ms']}: stalls {r['stalls']} (verified stalled {r['stalls_verified']}), "
+            f"{r['stalled_ms']} ms suspended in all, from the first buffer {r['capturing_ms']} ms after the start; "
+            f"{r['buffers']} buffers; leading silence {r['lead_silence_frames']} frames; silent frames inside "
+            f"{r['zeros']}; breaks {r['gaps'][:5]}; Windows CPU {fmt(r['cpu_s_per_min_windows'], '.2f')} "
             f"s/min; peak working set {r['peak_ws_third'] / 1048576:.1f} -> {r['peak_ws_end'] / 1048576:.1f} MiB; "
             f"parecord: {r['parecord_signal_s']:.2f} s in {r['parecord_wall_s']:.2f} s wall, breaks "
             f"{r['parecord_gaps'][:5]}; wave-in peer: {r['peer_signal_s']:.2f} s in {r['peer_wall_s']:.2f} s wall "
