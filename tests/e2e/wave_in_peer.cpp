@@ -102,6 +102,9 @@ int Record(const std::wstring& device, int channels, int rate, int bits, const s
     const auto writeDone = [&](bool queueAgain) {
         for (int i = 0; i < kPeerBuffers && (headers[next].dwFlags & WHDR_DONE); ++i) {
             WAVEHDR& header = headers[next];
+            if (header.dwBytesRecorded > header.dwBufferLength)
+                Fail("the device reported " + std::to_string(header.dwBytesRecorded) + " bytes in a buffer of " +
+                     std::to_string(header.dwBufferLength));
             out.Write(header.lpData, header.dwBytesRecorded);
             bytes += header.dwBytesRecorded;
             ++handedBack;
