@@ -85,7 +85,7 @@ struct TSaveDialog {
 
 // Half-second buffers kept queued at the device. The window's thread writes the file and queues
 // buffers again; while it is held up (a slow disk, a scanner, a network share) the device fills
-// what it holds, so the queue covers a stall of up to (count - 1) half seconds.
+// what it holds. Eight ride out a stall of 3 s: at least seven are waiting when it begins.
 inline constexpr int kCaptureBufferCount = 8;
 
 // One capture buffer and its header, which points into it. Neither may move or be freed while the
