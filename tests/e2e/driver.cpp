@@ -261,6 +261,21 @@ int Window(const std::wstring& exe, const std::wstring& device, const std::wstri
     const HWND dialog = recorder.WaitForSaveDialog();
     const LONG_PTR dialogStyle = GetWindowLongPtrW(dialog, GWL_STYLE);
     check.Expect((dialogStyle & WS_THICKFRAME) != 0, "the save dialog can be resized");
+    // Under Wine the item dialog's name box is an Edit 0x480; the classic dialog's is a combo 0x47C.
+    check.Expect(ClassOf(GetDlgItem(dialog, kFileNameEdit)) == L"Edit" && !GetDlgItem(dialog, kFileNameCombo),
+                 "the save dialog is the item dialog");
+    check.Equal(ClassOf(GetWindow(dialog, GW_OWNER)), L"TApplication", "the save dialog's owner");
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(form, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    RECT placed{};
+    GetWindowRect(dialog, &placed);
+    const RECT& area = monitor.rcWork;
+    const LONG freeWidth = (area.right - area.left) - (placed.right - placed.left);
+    const LONG freeHeight = (area.bottom - area.top) - (placed.bottom - placed.top);
+    check.Expect(std::abs(placed.left - area.left - freeWidth / 2) <= 1 && std::abs(placed.top - area.top - freeHeight / 3) <= 1,
+                 "the save dialog is centred across the monitor, a third of the free height from its top",
+                 "found " + JsonRect(placed) + " in " + JsonRect(area));
     check.Equal(TextOf(GetDlgItem(dialog, kFileNameCombo) ? GetDlgItem(dialog, kFileNameCombo) : GetDlgItem(dialog, kFileNameEdit)),
                 L"", "the name box starts empty the first time");
     check.Expect(!IsWindowEnabled(form), "the window is disabled while the dialog is up");
