@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <objbase.h>
+
 #include "app/application.h"
 #include "tests/sim_wave_in.h"
 #include "ui/unit_main.h"
@@ -545,6 +547,56 @@ TEST_F(EngineTest, ClosingTheWindowMidRecordingCompletesTheFile)
     SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
     EXPECT_EQ(form->Handle(), nullptr);
     ExpectWaveFile(path, Stream(0, 2 * 22050 + 77));
+}
+
+// The classic dialog, which a thread outside a single-threaded apartment gets: a name longer than
+// the file layer takes is reported rather than dropped as a cancel would be. (Under Wine the item
+// dialog cuts such a name to 259 characters itself; the classic one crashed on 300.)
+TEST_F(EngineTest, ClassicSaveDialogReportsANameTooLong)
+{
+    const std::wstring name = dir + L"\\" + std::wstring(260 - dir.size() - 4, L'n') + L".wav"; // 261
+    std::wstring reported;
+    std::thread dialog([&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        try {
+            form->SaveDialog1.Execute(nullptr);
+        } catch (const EAppError& error) {
+            reported = error.Message();
+        }
+        CoUninitialize();
+    });
+    AcceptSaveDialog(name).join();
+    dialog.join();
+    EXPECT_EQ(reported, L"The file name is too long: at most 259 characters");
+}
+
+// The final header goes through the handle the recording was written with. By the end the name may
+// lead elsewhere (here: a relative name, and another current folder), and what is there now must
+// not receive it.
+TEST_F(EngineTest, FinalHeaderGoesThroughTheOpenFileNotItsName)
+{
+    const std::wstring elsewhere = TempDirectory();
+    const char other[] = "another program's file";
+    const HANDLE file = CreateFileW((elsewhere + L"\\take.wav").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file, other, sizeof other - 1, &written, nullptr));
+    CloseHandle(file);
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+
+    SetCurrentDirectoryW(dir.c_str());
+    ASSERT_EQ(Start(L"take.wav"), MMSYSERR_NOERROR);
+    Deliver(2);
+    SetCurrentDirectoryW(elsewhere.c_str());
+    form->BitBtn2Click();
+    Pump();
+    SetCurrentDirectoryW(previous);
+
+    EXPECT_TRUE(errors.empty()) << testing::PrintToString(errors);
+    ExpectWaveFile(dir + L"\\take.wav", Stream(0, 2 * 22050));
+    const std::vector<BYTE> there = ReadAll(elsewhere + L"\\take.wav");
+    EXPECT_EQ(std::string(there.begin(), there.end()), other);
 }
 
 } // namespace
