@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <windows.h>
+#include <dbt.h>
 #include <objbase.h>
 
 #include "app/application.h"
@@ -597,6 +599,89 @@ TEST_F(EngineTest, FinalHeaderGoesThroughTheOpenFileNotItsName)
     ExpectWaveFile(dir + L"\\take.wav", Stream(0, 2 * 22050));
     const std::vector<BYTE> there = ReadAll(elsewhere + L"\\take.wav");
     EXPECT_EQ(std::string(there.begin(), there.end()), other);
+}
+
+// ---- The device list following the system ----------------------------------------------------
+
+std::wstring SelectedItem(HWND list, bool comboBox)
+{
+    const LRESULT index = SendMessageW(list, comboBox ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
+    wchar_t text[64]{};
+    if (index >= 0)
+        SendMessageW(list, comboBox ? CB_GETLBTEXT : LB_GETTEXT, index, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+void DevicesChangeTo(TForm1& form, SimWaveIn& sim, std::vector<SimWaveIn::Device> devices)
+{
+    sim.devices = std::move(devices);
+    SendMessageW(form.Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+}
+
+void Choose(TForm1& form, int device, int format)
+{
+    SendMessageW(form.ComboBox1, CB_SETCURSEL, device, 0);
+    form.ComboBox1Change();
+    SendMessageW(form.ListBox1, LB_SETCURSEL, format, 0);
+}
+
+TEST_F(EngineTest, DeviceChangeRefillsTheListKeepingTheChoiceByName)
+{
+    const std::wstring format = RecordingFormats[2].Name; // Mic B supports rows 0 to 3 only
+    const struct {
+        const char* what;
+        std::vector<SimWaveIn::Device> devices;
+        const wchar_t* chosen;
+        const wchar_t* format;
+    } cases[] = {
+        {"a device added in front", {{L"New", 0xFFF}, {L"Mic A", 0xFFF}, {L"Mic B", 0x00F}}, L"Mic B", format.c_str()},
+        {"others removed", {{L"Mic B", 0x00F}}, L"Mic B", format.c_str()},
+        {"the chosen one removed", {{L"Mic A", 0xFFF}, {L"Mic C", 0xFFF}}, L"Mic A", L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DevicesChangeTo(*form, sim, {{L"Mic A", 0xFFF}, {L"Mic B", 0x00F}, {L"Mic C", 0xFFF}});
+        Choose(*form, 1, 2);
+        DevicesChangeTo(*form, sim, c.devices);
+        EXPECT_EQ(SendMessageW(form->ComboBox1, CB_GETCOUNT, 0, 0), static_cast<LRESULT>(c.devices.size()));
+        EXPECT_EQ(SelectedItem(form->ComboBox1, true), c.chosen);
+        EXPECT_EQ(SelectedItem(form->ListBox1, false), c.format);
+    }
+}
+
+TEST_F(EngineTest, DeviceChangeWhileRecordingRefillsTheListAtStop)
+{
+    ASSERT_EQ(Start(dir + L"\\take.wav"), MMSYSERR_NOERROR);
+    DevicesChangeTo(*form, sim, {{L"New", 0xFFF}, {L"Sim Mic", 0xFFF}});
+    EXPECT_EQ(SendMessageW(form->ComboBox1, CB_GETCOUNT, 0, 0), 1);
+    form->BitBtn2Click();
+    Pump();
+    EXPECT_EQ(SendMessageW(form->ComboBox1, CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SelectedItem(form->ComboBox1, true), L"Sim Mic");
+}
+
+// Device numbers shift when devices come and go and when the default changes, with no device
+// change message for the latter: Record opens the device shown at its position of the moment.
+TEST_F(EngineTest, RecordOpensTheChosenDeviceWhereItIsNowAndEndsWhenItHasGone)
+{
+    DevicesChangeTo(*form, sim, {{L"Mic A", 0xFFF}, {L"Mic B", 0xFFF}});
+    Choose(*form, 1, 5);
+    sim.devices = {{L"Mic B", 0xFFF}, {L"Mic A", 0xFFF}};
+    std::thread dialog = AcceptSaveDialog(dir + L"\\moved.wav");
+    form->BitBtn1Click();
+    dialog.join();
+    ASSERT_TRUE(form->DeviceOpen());
+    EXPECT_EQ(sim.openedDevices, std::vector<UINT>{0});
+    form->BitBtn2Click();
+    Pump();
+
+    sim.devices = {{L"Mic A", 0xFFF}};
+    dialog = AcceptSaveDialog(dir + L"\\gone.wav");
+    form->BitBtn1Click();
+    dialog.join();
+    EXPECT_EQ(sim.openedDevices, std::vector<UINT>{0}) << "nothing opened for a device that has gone";
+    EXPECT_EQ(deviceErrors, std::vector<std::wstring>{L"Simulated device error 2"}); // MMSYSERR_BADDEVICEID
+    EXPECT_TRUE(Application->Terminated());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "ui/unit_main.h"
 
 #include <commctrl.h>
+#include <dbt.h>
 
 #include "app/application.h"
 
@@ -44,6 +45,30 @@ int ScreenDpi()
     if (screen)
         ReleaseDC(nullptr, screen);
     return dpi > 0 ? dpi : 96;
+}
+
+std::wstring ListItemText(HWND list, bool comboBox, LRESULT index)
+{
+    const LRESULT length = SendMessageW(list, comboBox ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, index, 0);
+    if (length < 0)
+        return std::wstring();
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT copied =
+        SendMessageW(list, comboBox ? CB_GETLBTEXT : LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+    return text;
+}
+
+// Where the device `name` is in `names`: at `preferred` when that still holds the name (of two
+// devices of one name, the one chosen), else at the first that does; -1 when it is gone.
+int FindDevice(const std::vector<std::wstring>& names, const std::wstring& name, int preferred)
+{
+    if (preferred >= 0 && static_cast<size_t>(preferred) < names.size() && names[preferred] == name)
+        return preferred;
+    for (size_t i = 0; i < names.size(); ++i)
+        if (names[i] == name)
+            return static_cast<int>(i);
+    return -1;
 }
 
 HFONT MakeFont(int points, int dpi, bool bold)
@@ -228,6 +253,10 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             return 0;
         }
         break;
+    case WM_DEVICECHANGE:
+        if (wParam == DBT_DEVNODES_CHANGED || wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE)
+            Guarded([this] { DevicesChanged(); });
+        return TRUE;
     case WM_CLOSE:
         // Closing mid-recording completes the file first, so no audio and no header is lost.
         Guarded([this] { FinishRecordingBeforeClose(); });
@@ -253,22 +282,71 @@ void TForm1::FormCreate()
     FillDeviceList();
 }
 
-void TForm1::FillDeviceList()
+std::vector<std::wstring> TForm1::DeviceNames()
 {
+    std::vector<std::wstring> names;
     const int count = static_cast<int>(device_.GetNumDevs());
-    if (count <= 0)
-        return;
     for (int id = 0; id < count; ++id) {
         // A device whose capabilities cannot be read keeps its position, under an empty name.
         WAVEINCAPSW caps{};
         if (device_.GetDevCaps(id, &caps) != MMSYSERR_NOERROR)
             caps.szPname[0] = L'\0';
         caps.szPname[MAXPNAMELEN - 1] = L'\0';
-        AddListItem(ComboBox1, true, caps.szPname);
+        names.push_back(caps.szPname);
     }
+    return names;
+}
+
+void TForm1::FillDeviceList()
+{
+    const std::vector<std::wstring> names = DeviceNames();
+    if (names.empty())
+        return;
+    for (const std::wstring& name : names)
+        AddListItem(ComboBox1, true, name);
     SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
     // A selection made by the program does not run the change handler by itself.
     ComboBox1Change();
+}
+
+void TForm1::DevicesChanged()
+{
+    // Refilling the lists mid-recording would clear the choice the recording was started with.
+    if (DeviceOpen() && !Stopping) {
+        deviceListStale_ = true;
+        return;
+    }
+    RefreshDeviceList();
+}
+
+void TForm1::RefreshDeviceList()
+{
+    deviceListStale_ = false;
+    const LRESULT device = SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0);
+    const std::wstring deviceName = device < 0 ? std::wstring() : ListItemText(ComboBox1, true, device);
+    const LRESULT format = SendMessageW(ListBox1, LB_GETCURSEL, 0, 0);
+    const std::wstring formatName = format < 0 ? std::wstring() : ListItemText(ListBox1, false, format);
+
+    SendMessageW(ComboBox1, CB_RESETCONTENT, 0, 0);
+    SendMessageW(ListBox1, LB_RESETCONTENT, 0, 0);
+    FillDeviceList(); // the first device chosen, its formats listed
+    if (device < 0)
+        return;
+    std::vector<std::wstring> listed;
+    for (LRESULT i = 0, count = SendMessageW(ComboBox1, CB_GETCOUNT, 0, 0); i < count; ++i)
+        listed.push_back(ListItemText(ComboBox1, true, i));
+    const int position = FindDevice(listed, deviceName, static_cast<int>(device));
+    if (position < 0)
+        return; // the chosen device has gone
+    if (position != 0) {
+        SendMessageW(ComboBox1, CB_SETCURSEL, position, 0);
+        ComboBox1Change();
+    }
+    if (!formatName.empty())
+        SendMessageW(ListBox1, LB_SETCURSEL,
+                     SendMessageW(ListBox1, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                  reinterpret_cast<LPARAM>(formatName.c_str())),
+                     0);
 }
 
 void TForm1::ComboBox1Change()
@@ -291,13 +369,10 @@ void TForm1::BitBtn1Click()
         Application->ShowMessage(L"Сначало укажите атрибуты звука !");
         return;
     }
-    wchar_t name[64]{};
-    if (SendMessageW(ListBox1, LB_GETTEXTLEN, selected, 0) >= 64)
-        return;
-    SendMessageW(ListBox1, LB_GETTEXT, selected, reinterpret_cast<LPARAM>(name));
+    const std::wstring name = ListItemText(ListBox1, false, selected);
     const TRecordingFormat* format = nullptr;
     for (const TRecordingFormat& row : RecordingFormats)
-        if (lstrcmpW(row.Name, name) == 0)
+        if (name == row.Name)
             format = &row;
     if (!format)
         return;
@@ -306,6 +381,7 @@ void TForm1::BitBtn1Click()
     BitsPerSample = format->BitsPerSample;
     DeviceId = static_cast<int32_t>(SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0));
     BufferSize = FormatBufferSize(*format);
+    const std::wstring deviceName = DeviceId < 0 ? std::wstring() : ListItemText(ComboBox1, true, DeviceId);
 
     // The dialog is owned by the hidden application window and disables only that: like the
     // frame's boxes, keep this window from taking clicks (a second Record, another device) meanwhile.
@@ -322,9 +398,22 @@ void TForm1::BitBtn1Click()
     const std::wstring fileName = SaveDialog1.FileName;
     EnableWindow(BitBtn2, TRUE);
 
-    const MMRESULT result = StartRecording(fileName);
-    if (result == MMSYSERR_NOERROR)
+    // Device numbers are positions in the system's current list, which shifts as devices come and
+    // go and as the default changes: record from the device shown, wherever it is now.
+    const int position = FindDevice(DeviceNames(), deviceName, DeviceId);
+    if (position < 0) {
+        EndOnDeviceError(MMSYSERR_BADDEVICEID);
         return;
+    }
+    DeviceId = position;
+
+    const MMRESULT result = StartRecording(fileName);
+    if (result != MMSYSERR_NOERROR)
+        EndOnDeviceError(result);
+}
+
+void TForm1::EndOnDeviceError(MMRESULT result)
+{
     DeviceErrorBox(DeviceErrorText(result));
     Application->Terminate();
 }
@@ -335,6 +424,8 @@ void TForm1::BitBtn2Click()
     EnableWindow(BitBtn1, TRUE);
     EnableWindow(BitBtn2, FALSE);
     ShowSize(FileSizeByName(SaveDialog1.FileName));
+    if (deviceListStale_)
+        RefreshDeviceList(); // the system's devices changed while recording
 }
 
 std::wstring TForm1::DeviceErrorText(MMRESULT result)

@@ -156,6 +156,11 @@ public:
     // Size read-out: Label1 shows FormatSize(n).
     void ShowSize(int32_t n);
 
+    // The device list follows the system: refilled on a device change (once the recording has
+    // stopped, if one is running), keeping the chosen device and format by name.
+    void DevicesChanged();
+    void RefreshDeviceList();
+
 private:
     static constexpr UINT kDeviceFailedMessage = WM_APP + 1; // wParam: the device's result code
     static constexpr UINT kCloseRetryMessage = WM_APP + 2;
@@ -190,6 +195,11 @@ private:
     DWORD lastBufferTick_ = 0;
     // Buffers a device that would not close may still write into: kept, never freed under it.
     std::vector<std::unique_ptr<BYTE[]>> abandonedBuffers_;
+
+    // Device list
+    std::vector<std::wstring> DeviceNames();
+    void EndOnDeviceError(MMRESULT result);
+    bool deviceListStale_ = false;
 };
 
 // The one main window of the program.
