@@ -8,6 +8,7 @@ Scenarios:
     record --row N [--buffers B] [--replace] [--close] [--screenshot PNG] [--planted DLL_DIR]
     window
     device-error
+    look            (screenshots of the window at 96 and 144 ppi, Western and Cyrillic code pages)
     demo            (make run without a display: a test tone recorded through the window)
 
 Run inside the bench's environment (scripts/bench.sh start; source BUILD/bench/env.sh).
@@ -341,6 +342,37 @@ def scenario_device_error(args):
     expect(len(header) == 44, f"the file keeps its reserved header only: {len(header)} bytes")
 
 
+def locales(folder):
+    """A folder of the two locales Wine takes its code page from, made here if the system has none."""
+    os.makedirs(folder, exist_ok=True)
+    for name, source in (("en_US.UTF-8", "en_US"), ("ru_RU.UTF-8", "ru_RU")):
+        if not os.path.isdir(os.path.join(folder, name)):
+            subprocess.run(["localedef", "-i", source, "-f", "UTF-8", os.path.join(folder, name)], check=True)
+    return folder
+
+
+def scenario_look(args):
+    """The window as it looks at 96 and 144 ppi with Western (1252) and Cyrillic (1251) code pages,
+    for a person to check that every text is whole: BUILD/e2e/window-DPI-LANG.png."""
+    locale_dir = locales(os.path.join(args.out, "locale"))
+    desktop = "HKCU\\Control Panel\\Desktop"
+    try:
+        for dpi in (96, 144):
+            subprocess.run(["wine", "reg", "add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"],
+                           check=True, capture_output=True)
+            for lang in ("en_US", "ru_RU"):
+                env = dict(os.environ, LANG=f"{lang}.UTF-8", LOCPATH=locale_dir)
+                driver = Driver(args, "show", args.exe, windows_path(os.path.join(args.out, "look.labels")), env=env)
+                rect = driver.lines_until("SHOWN")
+                expect(rect is not None, f"the window is shown at {dpi} ppi, {lang}")
+                take_screenshot(os.path.join(args.out, f"window-{dpi}-{lang}.png"), json.loads(rect))
+                driver.send("go")
+                expect(driver.finish() == 0, "the driver closed the window")
+    finally:
+        # The other scenarios expect the prefix's own 96 ppi.
+        subprocess.run(["wine", "reg", "delete", desktop, "/v", "LogPixels", "/f"], capture_output=True)
+
+
 def scenario_demo(args):
     """make run without a display: a short recording of a test tone through the window."""
     path = os.path.join(args.out, "recording.wav")
@@ -385,13 +417,14 @@ def main():
     record.add_argument("--planted", help="a folder holding the DLLs to plant beside a copy of the program")
     sub.add_parser("window")
     sub.add_parser("device-error")
+    sub.add_parser("look")
     sub.add_parser("demo")
     args = parser.parse_args()
     args.exe_file = os.path.abspath(args.exe)
     args.exe = windows_path(args.exe)
     os.makedirs(args.out, exist_ok=True)
     try:
-        {"record": scenario_record, "window": scenario_window, "device-error": scenario_device_error,
+        {"record": scenario_record, "window": scenario_window, "device-error": scenario_device_error, "look": scenario_look,
          "demo": scenario_demo}[args.scenario](args)
     except Failed:
         return 1
