@@ -5,8 +5,9 @@
 
 #include <windows.h>
 
-// Takes the program's folder and the current folder out of every later search. Called first
-// thing at start-up, before anything loads a DLL that is not protected.
+// Takes the program's folder and the current folder out of every later search (only the current
+// folder on a Windows 7 without KB2533623). Called first thing at start-up, before anything loads
+// a DLL that is not protected.
 void RestrictDllSearchToSystem();
 
 // Loads `name` (e.g. L"winmm.dll") from the system folder; nullptr when it is not there.
