@@ -1,12 +1,15 @@
 #include "app/application.h"
 
 #include <commctrl.h>
+#include <objbase.h>
+#include <uxtheme.h>
 
 #include <algorithm>
 #include <cwchar>
 #include <exception>
 
 #include "platform/error.h"
+#include "platform/system_dll.h"
 
 TApplication* Application = nullptr;
 
@@ -229,12 +232,7 @@ HICON LoadApplicationIcon(HINSTANCE instance, int size)
 // Themed tooltips ignore the colour messages; a hint box is drawn in the classic tooltip colours.
 void UseClassicLook(HWND window)
 {
-    HMODULE theme = LoadLibraryW(L"uxtheme.dll");
-    if (!theme)
-        return;
-    using SetWindowThemeFn = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
-    if (auto setTheme = reinterpret_cast<SetWindowThemeFn>(
-            reinterpret_cast<void*>(GetProcAddress(theme, "SetWindowTheme"))))
+    if (const auto setTheme = DllFunction<decltype(SetWindowTheme)>(LoadSystemDll(L"uxtheme.dll"), "SetWindowTheme"))
         setTheme(window, L"", L"");
     // uxtheme stays loaded: the window's theme data refers to it.
 }
@@ -303,14 +301,22 @@ TApplication::~TApplication()
         DestroyWindow(tooltip_);
     if (handle_ && IsWindow(handle_))
         DestroyWindow(handle_);
+    if (comInitialized_)
+        CoUninitialize();
 }
 
 void TApplication::Initialize(HINSTANCE instance)
 {
     instance_ = instance;
+    // The save dialog is a COM object and needs a single-threaded apartment on the window's thread.
+    comInitialized_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
 
+    // Bound here rather than imported: comctl32 loads further DLLs as it starts, and only now is
+    // the search restricted to the system folder. The manifest still selects version 6.
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
+    if (const auto initControls =
+            DllFunction<decltype(InitCommonControlsEx)>(LoadSystemDll(L"comctl32.dll"), "InitCommonControlsEx"))
+        initControls(&controls);
 
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
@@ -345,6 +351,17 @@ void TApplication::Initialize(HINSTANCE instance)
         SendMessageW(tooltip_, TTM_SETTIPBKCOLOR, GetSysColor(COLOR_INFOBK), 0);
         SendMessageW(tooltip_, TTM_SETTIPTEXTCOLOR, GetSysColor(COLOR_INFOTEXT), 0);
     }
+}
+
+int TApplication::Start(const std::function<void()>& startUp)
+{
+    try {
+        startUp();
+    } catch (...) {
+        HandleException();
+        return kStartUpFailedCode;
+    }
+    return Run();
 }
 
 int TApplication::Run()

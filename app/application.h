@@ -55,6 +55,11 @@ public:
     void SetMainWindow(HWND window) noexcept { mainWindow_ = window; }
     HWND MainWindow() const noexcept { return mainWindow_; }
 
+    // Runs `startUp` (initialising, creating and showing the windows), then the message loop. A
+    // failure in `startUp` is shown in a box, as no window may be up to show it otherwise, and the
+    // program ends with kStartUpFailedCode instead of running the loop.
+    int Start(const std::function<void()>& startUp);
+    static constexpr int kStartUpFailedCode = 1;
     // Runs the message loop until a quit request; returns the process exit code.
     int Run();
     // Asks the message loop to end once the running handler has returned.
@@ -86,6 +91,7 @@ private:
     HWND tooltip_ = nullptr;
     HWND mainWindow_ = nullptr;
     bool terminated_ = false;
+    bool comInitialized_ = false;
     bool reporting_ = false;
     struct PendingError {
         std::wstring text;

@@ -1,20 +1,24 @@
 #include <windows.h>
 
 #include "app/application.h"
+#include "platform/system_dll.h"
 #include "ui/unit_main.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+    // Before anything loads a DLL the system does not protect (winmm with the main window).
+    RestrictDllSearchToSystem();
+
     TApplication application;
     Application = &application;
-    application.Initialize(instance);
-
     TForm1 form;
     Form1 = &form;
-    form.Create(application.Handle());
-    application.SetMainWindow(form.Handle());
-    form.Show();
-    const int code = application.Run();
+    const int code = application.Start([&] {
+        application.Initialize(instance);
+        form.Create(application.Handle());
+        application.SetMainWindow(form.Handle());
+        form.Show();
+    });
     Form1 = nullptr;
     Application = nullptr;
     return code;

@@ -29,11 +29,7 @@ void TBinaryFile::Assign(const std::wstring& name)
     name_ = name;
 }
 
-void TBinaryFile::Rewrite() { Open(CREATE_ALWAYS); }
-
-void TBinaryFile::Reset() { Open(OPEN_EXISTING); }
-
-void TBinaryFile::Open(DWORD disposition)
+void TBinaryFile::Rewrite()
 {
     if (IsOpen()) {
         CloseHandle(handle_);
@@ -41,7 +37,7 @@ void TBinaryFile::Open(DWORD disposition)
     }
     // Sharing reading and writing lets others read the file's size and content while it grows.
     const HANDLE handle = CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         throw EInOutError(LastIoError());

@@ -19,8 +19,6 @@ public:
     void Assign(const std::wstring& name);
     // Creates the bound file or truncates it to length 0, for reading and writing, sharing both.
     void Rewrite();
-    // Opens the bound file, which must exist, for reading and writing, sharing both; position 0.
-    void Reset();
     // Writes all of `count` bytes at the current position; a short write throws code 101.
     void Write(const void* bytes, uint32_t count);
     void Seek(int64_t position);
@@ -33,7 +31,6 @@ public:
     const std::wstring& Name() const noexcept { return name_; }
 
 private:
-    void Open(DWORD disposition);
     void RequireOpen() const;
 
     std::wstring name_;

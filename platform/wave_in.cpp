@@ -1,44 +1,77 @@
 #include "platform/wave_in.h"
 
+#include "platform/system_dll.h"
+
 namespace {
 
+// winmm is not a DLL the system protects: it is bound from the system folder at run time rather
+// than imported, so a winmm.dll beside the program is never loaded.
 class WinmmWaveIn final : public IWaveIn {
 public:
-    UINT GetNumDevs() override { return waveInGetNumDevs(); }
+    WinmmWaveIn()
+    {
+        const HMODULE winmm = LoadSystemDll(L"winmm.dll");
+        getNumDevs_ = DllFunction<decltype(waveInGetNumDevs)>(winmm, "waveInGetNumDevs");
+        getDevCaps_ = DllFunction<decltype(waveInGetDevCapsW)>(winmm, "waveInGetDevCapsW");
+        open_ = DllFunction<decltype(waveInOpen)>(winmm, "waveInOpen");
+        prepareHeader_ = DllFunction<decltype(waveInPrepareHeader)>(winmm, "waveInPrepareHeader");
+        unprepareHeader_ = DllFunction<decltype(waveInUnprepareHeader)>(winmm, "waveInUnprepareHeader");
+        addBuffer_ = DllFunction<decltype(waveInAddBuffer)>(winmm, "waveInAddBuffer");
+        start_ = DllFunction<decltype(waveInStart)>(winmm, "waveInStart");
+        reset_ = DllFunction<decltype(waveInReset)>(winmm, "waveInReset");
+        close_ = DllFunction<decltype(waveInClose)>(winmm, "waveInClose");
+        getErrorText_ = DllFunction<decltype(waveInGetErrorTextW)>(winmm, "waveInGetErrorTextW");
+    }
+
+    // Without winmm there is no device: an empty list, and every call fails as with no driver.
+    UINT GetNumDevs() override { return getNumDevs_ ? getNumDevs_() : 0; }
 
     MMRESULT GetDevCaps(UINT deviceId, WAVEINCAPSW* caps) override
     {
-        return waveInGetDevCapsW(deviceId, caps, sizeof(*caps));
+        return getDevCaps_ ? getDevCaps_(deviceId, caps, sizeof(*caps)) : MMSYSERR_NODRIVER;
     }
 
     MMRESULT Open(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, HWND window) override
     {
-        return waveInOpen(handle, deviceId, format, reinterpret_cast<DWORD_PTR>(window), 0, CALLBACK_WINDOW);
+        return open_ ? open_(handle, deviceId, format, reinterpret_cast<DWORD_PTR>(window), 0, CALLBACK_WINDOW)
+                     : MMSYSERR_NODRIVER;
     }
 
     MMRESULT PrepareHeader(HWAVEIN handle, WAVEHDR* header) override
     {
-        return waveInPrepareHeader(handle, header, sizeof(*header));
+        return prepareHeader_ ? prepareHeader_(handle, header, sizeof(*header)) : MMSYSERR_NODRIVER;
     }
 
     MMRESULT UnprepareHeader(HWAVEIN handle, WAVEHDR* header) override
     {
-        return waveInUnprepareHeader(handle, header, sizeof(*header));
+        return unprepareHeader_ ? unprepareHeader_(handle, header, sizeof(*header)) : MMSYSERR_NODRIVER;
     }
 
     MMRESULT AddBuffer(HWAVEIN handle, WAVEHDR* header) override
     {
-        return waveInAddBuffer(handle, header, sizeof(*header));
+        return addBuffer_ ? addBuffer_(handle, header, sizeof(*header)) : MMSYSERR_NODRIVER;
     }
 
-    MMRESULT Start(HWAVEIN handle) override { return waveInStart(handle); }
-    MMRESULT Reset(HWAVEIN handle) override { return waveInReset(handle); }
-    MMRESULT Close(HWAVEIN handle) override { return waveInClose(handle); }
+    MMRESULT Start(HWAVEIN handle) override { return start_ ? start_(handle) : MMSYSERR_NODRIVER; }
+    MMRESULT Reset(HWAVEIN handle) override { return reset_ ? reset_(handle) : MMSYSERR_NODRIVER; }
+    MMRESULT Close(HWAVEIN handle) override { return close_ ? close_(handle) : MMSYSERR_NODRIVER; }
 
     MMRESULT GetErrorText(MMRESULT result, wchar_t* text, UINT capacity) override
     {
-        return waveInGetErrorTextW(result, text, capacity);
+        return getErrorText_ ? getErrorText_(result, text, capacity) : MMSYSERR_NODRIVER;
     }
+
+private:
+    decltype(&waveInGetNumDevs) getNumDevs_;
+    decltype(&waveInGetDevCapsW) getDevCaps_;
+    decltype(&waveInOpen) open_;
+    decltype(&waveInPrepareHeader) prepareHeader_;
+    decltype(&waveInUnprepareHeader) unprepareHeader_;
+    decltype(&waveInAddBuffer) addBuffer_;
+    decltype(&waveInStart) start_;
+    decltype(&waveInReset) reset_;
+    decltype(&waveInClose) close_;
+    decltype(&waveInGetErrorTextW) getErrorText_;
 };
 
 } // namespace

@@ -12,6 +12,7 @@
 
 #include "app/application.h"
 #include "platform/error.h"
+#include "ui/unit_main.h"
 
 namespace {
 
@@ -563,6 +564,29 @@ TEST_F(Frame, AListThatRefusesAnItemRaisesUnableToInsertALine)
         DestroyWindow(list);
     }
     DestroyWindow(parent);
+}
+
+// A failure before the message loop is shown, and the program ends with a non-zero code instead
+// of running the loop. Here the main window cannot be created: a class of its name refuses it.
+TEST_F(Frame, StartUpFailureIsShownAndEndsWithANonZeroCode)
+{
+    WNDCLASSW refusing{};
+    refusing.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        return message == WM_NCCREATE ? FALSE : DefWindowProcW(window, message, wParam, lParam);
+    };
+    refusing.hInstance = GetModuleHandleW(nullptr);
+    refusing.lpszClassName = L"TForm1";
+    ASSERT_TRUE(RegisterClassW(&refusing));
+    TForm1 form;
+    bool shown = false;
+    const int code = app_.Start([&] {
+        form.Create(app_.Handle());
+        form.Show();
+        shown = true;
+    });
+    EXPECT_NE(code, 0);
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(shown_, std::vector<std::wstring>{L"Cannot create the main window."});
 }
 
 } // namespace

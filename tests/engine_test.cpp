@@ -7,6 +7,10 @@
 #include <thread>
 #include <vector>
 
+#include <windows.h>
+#include <dbt.h>
+#include <objbase.h>
+
 #include "app/application.h"
 #include "tests/sim_wave_in.h"
 #include "tests/test_support.h"
@@ -575,6 +579,140 @@ TEST_F(EngineOnTinyDisk, AppendFailingTwiceStopsTheRecordingWithoutNestingBoxes)
     EXPECT_FALSE(IsWindowEnabled(form->BitBtn2));
     // The file ends at the last buffer written in order: nothing after the one that failed.
     ExpectWaveFile(path, Stream(0, 5512));
+}
+
+// The classic dialog, which a thread outside a single-threaded apartment gets: a name longer than
+// the file layer takes is reported rather than dropped as a cancel would be. (Under Wine the item
+// dialog cuts such a name to 259 characters itself; the classic one crashed on 300.)
+TEST_F(EngineTest, ClassicSaveDialogReportsANameTooLong)
+{
+    const std::wstring name = dir + L"\\" + std::wstring(260 - dir.size() - 4, L'n') + L".wav"; // 261
+    std::wstring reported;
+    std::thread dialog([&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        try {
+            form->SaveDialog1.Execute(nullptr);
+        } catch (const EAppError& error) {
+            reported = error.Message();
+        }
+        CoUninitialize();
+    });
+    AcceptSaveDialog(name).join();
+    dialog.join();
+    EXPECT_EQ(reported, L"The file name is too long: at most 259 characters");
+}
+
+// The final header goes through the handle the recording was written with. By the end the name may
+// lead elsewhere (here: a relative name, and another current folder), and what is there now must
+// not receive it.
+TEST_F(EngineTest, FinalHeaderGoesThroughTheOpenFileNotItsName)
+{
+    const TempDir otherFolder;
+    const std::wstring elsewhere = otherFolder.Path().wstring();
+    const char other[] = "another program's file";
+    const HANDLE file = CreateFileW((elsewhere + L"\\take.wav").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file, other, sizeof other - 1, &written, nullptr));
+    CloseHandle(file);
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+
+    SetCurrentDirectoryW(dir.c_str());
+    ASSERT_EQ(Start(L"take.wav"), MMSYSERR_NOERROR);
+    Deliver(2);
+    SetCurrentDirectoryW(elsewhere.c_str());
+    form->BitBtn2Click();
+    Pump();
+    SetCurrentDirectoryW(previous);
+
+    EXPECT_TRUE(errors.empty()) << testing::PrintToString(errors);
+    ExpectWaveFile(dir + L"\\take.wav", Stream(0, 2 * 22050));
+    const std::vector<BYTE> there = ReadAll(elsewhere + L"\\take.wav");
+    EXPECT_EQ(std::string(there.begin(), there.end()), other);
+}
+
+// ---- The device list following the system ----------------------------------------------------
+
+std::wstring SelectedItem(HWND list, bool comboBox)
+{
+    const LRESULT index = SendMessageW(list, comboBox ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
+    wchar_t text[64]{};
+    if (index >= 0)
+        SendMessageW(list, comboBox ? CB_GETLBTEXT : LB_GETTEXT, index, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+void DevicesChangeTo(TForm1& form, SimWaveIn& sim, std::vector<SimWaveIn::Device> devices)
+{
+    sim.devices = std::move(devices);
+    SendMessageW(form.Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+}
+
+void Choose(TForm1& form, int device, int format)
+{
+    SendMessageW(form.ComboBox1, CB_SETCURSEL, device, 0);
+    form.ComboBox1Change();
+    SendMessageW(form.ListBox1, LB_SETCURSEL, format, 0);
+}
+
+TEST_F(EngineTest, DeviceChangeRefillsTheListKeepingTheChoiceByName)
+{
+    const std::wstring format = RecordingFormats[2].Name; // Mic B supports rows 0 to 3 only
+    const struct {
+        const char* what;
+        std::vector<SimWaveIn::Device> devices;
+        const wchar_t* chosen;
+        const wchar_t* format;
+    } cases[] = {
+        {"a device added in front", {{L"New", 0xFFF}, {L"Mic A", 0xFFF}, {L"Mic B", 0x00F}}, L"Mic B", format.c_str()},
+        {"others removed", {{L"Mic B", 0x00F}}, L"Mic B", format.c_str()},
+        {"the chosen one removed", {{L"Mic A", 0xFFF}, {L"Mic C", 0xFFF}}, L"Mic A", L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DevicesChangeTo(*form, sim, {{L"Mic A", 0xFFF}, {L"Mic B", 0x00F}, {L"Mic C", 0xFFF}});
+        Choose(*form, 1, 2);
+        DevicesChangeTo(*form, sim, c.devices);
+        EXPECT_EQ(SendMessageW(form->ComboBox1, CB_GETCOUNT, 0, 0), static_cast<LRESULT>(c.devices.size()));
+        EXPECT_EQ(SelectedItem(form->ComboBox1, true), c.chosen);
+        EXPECT_EQ(SelectedItem(form->ListBox1, false), c.format);
+    }
+}
+
+TEST_F(EngineTest, DeviceChangeWhileRecordingRefillsTheListAtStop)
+{
+    ASSERT_EQ(Start(dir + L"\\take.wav"), MMSYSERR_NOERROR);
+    DevicesChangeTo(*form, sim, {{L"New", 0xFFF}, {L"Sim Mic", 0xFFF}});
+    EXPECT_EQ(SendMessageW(form->ComboBox1, CB_GETCOUNT, 0, 0), 1);
+    form->BitBtn2Click();
+    Pump();
+    EXPECT_EQ(SendMessageW(form->ComboBox1, CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SelectedItem(form->ComboBox1, true), L"Sim Mic");
+}
+
+// Device numbers shift when devices come and go and when the default changes, with no device
+// change message for the latter: Record opens the device shown at its position of the moment.
+TEST_F(EngineTest, RecordOpensTheChosenDeviceWhereItIsNowAndEndsWhenItHasGone)
+{
+    DevicesChangeTo(*form, sim, {{L"Mic A", 0xFFF}, {L"Mic B", 0xFFF}});
+    Choose(*form, 1, 5);
+    sim.devices = {{L"Mic B", 0xFFF}, {L"Mic A", 0xFFF}};
+    std::thread dialog = AcceptSaveDialog(dir + L"\\moved.wav");
+    form->BitBtn1Click();
+    dialog.join();
+    ASSERT_TRUE(form->DeviceOpen());
+    EXPECT_EQ(sim.openedDevices, std::vector<UINT>{0});
+    form->BitBtn2Click();
+    Pump();
+
+    sim.devices = {{L"Mic A", 0xFFF}};
+    dialog = AcceptSaveDialog(dir + L"\\gone.wav");
+    form->BitBtn1Click();
+    dialog.join();
+    EXPECT_EQ(sim.openedDevices, std::vector<UINT>{0}) << "nothing opened for a device that has gone";
+    EXPECT_EQ(deviceErrors, std::vector<std::wstring>{L"Simulated device error 2"}); // MMSYSERR_BADDEVICEID
+    EXPECT_TRUE(Application->Terminated());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "ui/unit_main.h"
 
 #include <commctrl.h>
+#include <dbt.h>
 
 #include "app/application.h"
 
@@ -46,11 +47,124 @@ int ScreenDpi()
     return dpi > 0 ? dpi : 96;
 }
 
-HFONT MakeFont(int points, int dpi, bool bold)
+std::wstring ListItemText(HWND list, bool comboBox, LRESULT index)
 {
-    return CreateFontW(-MulDiv(points, dpi, 72), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
+    const LRESULT length = SendMessageW(list, comboBox ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, index, 0);
+    if (length < 0)
+        return std::wstring();
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT copied =
+        SendMessageW(list, comboBox ? CB_GETLBTEXT : LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+    return text;
+}
+
+// Where the device `name` is in `names`: at `preferred` when that still holds the name (of two
+// devices of one name, the one chosen), else at the first that does; -1 when it is gone.
+int FindDevice(const std::vector<std::wstring>& names, const std::wstring& name, int preferred)
+{
+    if (preferred >= 0 && static_cast<size_t>(preferred) < names.size() && names[preferred] == name)
+        return preferred;
+    for (size_t i = 0; i < names.size(); ++i)
+        if (names[i] == name)
+            return static_cast<int>(i);
+    return -1;
+}
+
+constexpr wchar_t kGroupBox1Caption[] = L"Устройства аудиоввода";
+constexpr wchar_t kGroupBox2Caption[] = L"Атрибуты звука";
+constexpr wchar_t kBitBtn1Caption[] = L"Запись";
+constexpr wchar_t kBitBtn2Caption[] = L"Стоп";
+
+// The specified face first; then TrueType sans faces with Cyrillic, for where it does not show the
+// texts whole: it is a bitmap font without Cyrillic in Western code pages, and under Wine its
+// substitute draws wider than it measures at 96 ppi, so the group boxes cut their captions.
+constexpr const wchar_t* kFaces[] = {L"MS Sans Serif", L"Microsoft Sans Serif", L"Tahoma", L"Arial",
+                                     L"DejaVu Sans Condensed"};
+
+// A text of the window and the width its control gives it.
+struct FittedText {
+    std::wstring text;
+    int width;
+};
+
+// How far right `text` leaves ink when drawn at 0 in the DC's font, `extent` being its measured size.
+int InkRight(HDC dc, const std::wstring& text, const SIZE& extent)
+{
+    const int margin = extent.cy; // for glyphs that reach past their advance
+    const int width = extent.cx + 2 * margin;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -extent.cy; // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    const HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap)
+        return 0;
+    const HGDIOBJ old = SelectObject(dc, bitmap);
+    const RECT all{0, 0, width, extent.cy};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetTextColor(dc, RGB(0, 0, 0));
+    SetBkMode(dc, TRANSPARENT);
+    TextOutW(dc, margin, 0, text.c_str(), static_cast<int>(text.size()));
+    GdiFlush();
+    int right = 0;
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    for (int y = 0; y < extent.cy; ++y)
+        for (int x = width - 1; x >= margin + right; --x)
+            if ((pixels[y * width + x] & 0xFFFFFF) != 0xFFFFFF) {
+                right = x + 1 - margin;
+                break;
+            }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    return right;
+}
+
+// Whether `font` shows `texts` whole: it has Cyrillic, its lines are at most `maxHeight` high, and
+// each text fits its width and leaves no ink more than a pixel past its measured width (controls
+// such as the group box cut a caption there).
+bool DrawsWhole(HFONT font, int maxHeight, const std::vector<FittedText>& texts)
+{
+    const HDC dc = CreateCompatibleDC(nullptr);
+    if (!dc)
+        return true; // nothing to tell by: keep the font
+    const HGDIOBJ old = SelectObject(dc, font);
+    FONTSIGNATURE signature{};
+    const int charset = GetTextCharsetInfo(dc, &signature, 0);
+    TEXTMETRICW metrics{};
+    bool whole = (charset == RUSSIAN_CHARSET || (signature.fsCsb[0] & FS_CYRILLIC) != 0) &&
+                 GetTextMetricsW(dc, &metrics) && metrics.tmHeight <= maxHeight;
+    for (const FittedText& fitted : texts) {
+        SIZE extent{};
+        if (!whole || !GetTextExtentPoint32W(dc, fitted.text.c_str(), static_cast<int>(fitted.text.size()), &extent))
+            break;
+        whole = extent.cx <= fitted.width && InkRight(dc, fitted.text, extent) <= extent.cx + 1;
+    }
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    return whole;
+}
+
+// The font of `points` at `dpi` in the first of kFaces that shows `texts` whole; the specified face
+// when none does.
+HFONT MakeFont(int points, int dpi, bool bold, int maxHeight, const std::vector<FittedText>& texts)
+{
+    const auto create = [&](const wchar_t* face) {
+        return CreateFontW(-MulDiv(points, dpi, 72), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                           DEFAULT_PITCH | FF_DONTCARE, face);
+    };
+    for (const wchar_t* face : kFaces) {
+        const HFONT font = create(face);
+        if (font && DrawsWhole(font, maxHeight, texts))
+            return font;
+        if (font)
+            DeleteObject(font);
+    }
+    return create(kFaces[0]);
 }
 
 } // namespace
@@ -107,8 +221,21 @@ HWND TForm1::CreateControl(const wchar_t* className, const wchar_t* text, DWORD 
 
 void TForm1::CreateControls()
 {
-    font_ = MakeFont(8, dpi_, false);
-    labelFont_ = MakeFont(10, dpi_, true);
+    // The widths the controls give their texts: a caption within its box's margins, a button's inside
+    // its edges, a format name beside the list's scroll bar.
+    const int captionWidth = Scale(kGroupBox1.width - 16);
+    const int buttonWidth = Scale(kBitBtn1.width - 8);
+    const int itemWidth = Scale(kListBox1.width) - 2 * GetSystemMetrics(SM_CXEDGE) - GetSystemMetrics(SM_CXVSCROLL) -
+                          Scale(2);
+    std::vector<FittedText> texts = {{kGroupBox1Caption, captionWidth}, {kGroupBox2Caption, captionWidth},
+                                     {kBitBtn1Caption, buttonWidth}, {kBitBtn2Caption, buttonWidth}};
+    for (const TRecordingFormat& row : RecordingFormats)
+        texts.push_back({row.Name, itemWidth});
+    font_ = MakeFont(8, dpi_, false, Scale(kItemHeight), texts);
+    // Label1 takes the width of its text, up to the window's edge.
+    const int labelWidth = Scale(kClientWidth - kLabel1Left);
+    labelFont_ = MakeFont(10, dpi_, true, Scale(kClientHeight - kLabel1Top),
+                          {{FormatSize(0), labelWidth}, {FormatSize(kMaxWaveDataBytes), labelWidth}});
 
     // Creation order is the tab order: ComboBox1, ListBox1, BitBtn1, BitBtn2.
     Label1 = CreateControl(WC_STATICW, L"0 байт", SS_LEFT | SS_NOTIFY, 0, kLabel1Left, kLabel1Top, 48, 16,
@@ -116,7 +243,7 @@ void TForm1::CreateControls()
     SendMessageW(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(labelFont_), TRUE);
     ShowSize(0); // sized to its text in its own font
 
-    GroupBox1 = CreateControl(WC_BUTTONW, L"Устройства аудиоввода", BS_GROUPBOX, 0, kGroupBox1.left,
+    GroupBox1 = CreateControl(WC_BUTTONW, kGroupBox1Caption, BS_GROUPBOX, 0, kGroupBox1.left,
                               kGroupBox1.top, kGroupBox1.width, kGroupBox1.height, -1);
     ComboBox1 = CreateControl(WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0,
                               kGroupBox1.left + kComboBox1.left, kGroupBox1.top + kComboBox1.top, kComboBox1.width,
@@ -126,16 +253,16 @@ void TForm1::CreateControls()
     // font the platform substitutes.
     SendMessageW(ComboBox1, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), Scale(kSelectionHeight));
 
-    GroupBox2 = CreateControl(WC_BUTTONW, L"Атрибуты звука", BS_GROUPBOX, 0, kGroupBox2.left, kGroupBox2.top,
+    GroupBox2 = CreateControl(WC_BUTTONW, kGroupBox2Caption, BS_GROUPBOX, 0, kGroupBox2.left, kGroupBox2.top,
                               kGroupBox2.width, kGroupBox2.height, -1);
     ListBox1 = CreateControl(WC_LISTBOXW, L"", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
                              WS_EX_CLIENTEDGE, kGroupBox2.left + kListBox1.left, kGroupBox2.top + kListBox1.top,
                              kListBox1.width, kListBox1.height, kListBox1Id);
     SendMessageW(ListBox1, LB_SETITEMHEIGHT, 0, Scale(kItemHeight));
 
-    BitBtn1 = CreateControl(WC_BUTTONW, L"Запись", BS_PUSHBUTTON | WS_TABSTOP, 0, kBitBtn1.left, kBitBtn1.top,
+    BitBtn1 = CreateControl(WC_BUTTONW, kBitBtn1Caption, BS_PUSHBUTTON | WS_TABSTOP, 0, kBitBtn1.left, kBitBtn1.top,
                             kBitBtn1.width, kBitBtn1.height, kBitBtn1Id);
-    BitBtn2 = CreateControl(WC_BUTTONW, L"Стоп", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, 0, kBitBtn2.left,
+    BitBtn2 = CreateControl(WC_BUTTONW, kBitBtn2Caption, BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, 0, kBitBtn2.left,
                             kBitBtn2.top, kBitBtn2.width, kBitBtn2.height, kBitBtn2Id);
 
     if (Application)
@@ -233,6 +360,10 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             return 0;
         }
         break;
+    case WM_DEVICECHANGE:
+        if (wParam == DBT_DEVNODES_CHANGED || wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE)
+            Guarded([this] { DevicesChanged(); });
+        return TRUE;
     case WM_CLOSE:
         // Closing mid-recording completes the file first, so no audio and no header is lost.
         Guarded([this] { FinishRecordingBeforeClose(); });
@@ -258,22 +389,71 @@ void TForm1::FormCreate()
     FillDeviceList();
 }
 
-void TForm1::FillDeviceList()
+std::vector<std::wstring> TForm1::DeviceNames()
 {
+    std::vector<std::wstring> names;
     const int count = static_cast<int>(device_.GetNumDevs());
-    if (count <= 0)
-        return;
     for (int id = 0; id < count; ++id) {
         // A device whose capabilities cannot be read keeps its position, under an empty name.
         WAVEINCAPSW caps{};
         if (device_.GetDevCaps(id, &caps) != MMSYSERR_NOERROR)
             caps.szPname[0] = L'\0';
         caps.szPname[MAXPNAMELEN - 1] = L'\0';
-        AddListItem(ComboBox1, true, caps.szPname);
+        names.push_back(caps.szPname);
     }
+    return names;
+}
+
+void TForm1::FillDeviceList()
+{
+    const std::vector<std::wstring> names = DeviceNames();
+    if (names.empty())
+        return;
+    for (const std::wstring& name : names)
+        AddListItem(ComboBox1, true, name);
     SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
     // A selection made by the program does not run the change handler by itself.
     ComboBox1Change();
+}
+
+void TForm1::DevicesChanged()
+{
+    // Refilling the lists mid-recording would clear the choice the recording was started with.
+    if (DeviceOpen() && !Stopping) {
+        deviceListStale_ = true;
+        return;
+    }
+    RefreshDeviceList();
+}
+
+void TForm1::RefreshDeviceList()
+{
+    deviceListStale_ = false;
+    const LRESULT device = SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0);
+    const std::wstring deviceName = device < 0 ? std::wstring() : ListItemText(ComboBox1, true, device);
+    const LRESULT format = SendMessageW(ListBox1, LB_GETCURSEL, 0, 0);
+    const std::wstring formatName = format < 0 ? std::wstring() : ListItemText(ListBox1, false, format);
+
+    SendMessageW(ComboBox1, CB_RESETCONTENT, 0, 0);
+    SendMessageW(ListBox1, LB_RESETCONTENT, 0, 0);
+    FillDeviceList(); // the first device chosen, its formats listed
+    if (device < 0)
+        return;
+    std::vector<std::wstring> listed;
+    for (LRESULT i = 0, count = SendMessageW(ComboBox1, CB_GETCOUNT, 0, 0); i < count; ++i)
+        listed.push_back(ListItemText(ComboBox1, true, i));
+    const int position = FindDevice(listed, deviceName, static_cast<int>(device));
+    if (position < 0)
+        return; // the chosen device has gone
+    if (position != 0) {
+        SendMessageW(ComboBox1, CB_SETCURSEL, position, 0);
+        ComboBox1Change();
+    }
+    if (!formatName.empty())
+        SendMessageW(ListBox1, LB_SETCURSEL,
+                     SendMessageW(ListBox1, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                  reinterpret_cast<LPARAM>(formatName.c_str())),
+                     0);
 }
 
 void TForm1::ComboBox1Change()
@@ -296,13 +476,10 @@ void TForm1::BitBtn1Click()
         Application->ShowMessage(L"Сначало укажите атрибуты звука !");
         return;
     }
-    wchar_t name[64]{};
-    if (SendMessageW(ListBox1, LB_GETTEXTLEN, selected, 0) >= 64)
-        return;
-    SendMessageW(ListBox1, LB_GETTEXT, selected, reinterpret_cast<LPARAM>(name));
+    const std::wstring name = ListItemText(ListBox1, false, selected);
     const TRecordingFormat* format = nullptr;
     for (const TRecordingFormat& row : RecordingFormats)
-        if (lstrcmpW(row.Name, name) == 0)
+        if (name == row.Name)
             format = &row;
     if (!format)
         return;
@@ -311,6 +488,7 @@ void TForm1::BitBtn1Click()
     BitsPerSample = format->BitsPerSample;
     DeviceId = static_cast<int32_t>(SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0));
     BufferSize = FormatBufferSize(*format);
+    const std::wstring deviceName = DeviceId < 0 ? std::wstring() : ListItemText(ComboBox1, true, DeviceId);
 
     // The dialog is owned by the hidden application window and disables only that: like the
     // frame's boxes, keep this window from taking clicks (a second Record, another device) meanwhile.
@@ -327,9 +505,22 @@ void TForm1::BitBtn1Click()
     const std::wstring fileName = SaveDialog1.FileName;
     EnableWindow(BitBtn2, TRUE);
 
-    const MMRESULT result = StartRecording(fileName);
-    if (result == MMSYSERR_NOERROR)
+    // Device numbers are positions in the system's current list, which shifts as devices come and
+    // go and as the default changes: record from the device shown, wherever it is now.
+    const int position = FindDevice(DeviceNames(), deviceName, DeviceId);
+    if (position < 0) {
+        EndOnDeviceError(MMSYSERR_BADDEVICEID);
         return;
+    }
+    DeviceId = position;
+
+    const MMRESULT result = StartRecording(fileName);
+    if (result != MMSYSERR_NOERROR)
+        EndOnDeviceError(result);
+}
+
+void TForm1::EndOnDeviceError(MMRESULT result)
+{
     DeviceErrorBox(DeviceErrorText(result));
     Application->Terminate();
 }
@@ -340,6 +531,8 @@ void TForm1::BitBtn2Click()
     EnableWindow(BitBtn1, TRUE);
     EnableWindow(BitBtn2, FALSE);
     ShowSize(FileSizeByName(SaveDialog1.FileName));
+    if (deviceListStale_)
+        RefreshDeviceList(); // the system's devices changed while recording
 }
 
 std::wstring TForm1::DeviceErrorText(MMRESULT result)

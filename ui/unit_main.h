@@ -173,6 +173,11 @@ public:
     // Size read-out: Label1 shows FormatSize(n).
     void ShowSize(int32_t n);
 
+    // The device list follows the system: refilled on a device change (once the recording has
+    // stopped, if one is running), keeping the chosen device and format by name.
+    void DevicesChanged();
+    void RefreshDeviceList();
+
 private:
     static constexpr UINT kDeviceFailedMessage = WM_APP + 1; // wParam: the device's result code
     static constexpr UINT kCloseRetryMessage = WM_APP + 2;
@@ -222,6 +227,11 @@ private:
     // Buffers of devices that never confirmed their close: they may still be written, so they are
     // kept, never freed or reused.
     std::vector<std::vector<TCaptureBuffer>> abandonedBuffers_;
+
+    // Device list
+    std::vector<std::wstring> DeviceNames();
+    void EndOnDeviceError(MMRESULT result);
+    bool deviceListStale_ = false;
 };
 
 // The one main window of the program.

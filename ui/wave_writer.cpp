@@ -103,8 +103,9 @@ void TForm1::WriteWaveHeader(int32_t totalBytes)
     RequireWaveLength(totalBytes);
     // The format the file was created with: the window's fields may already hold the next one's.
     WaveHeader = MakeWaveFileHeader(WaveHeader.Channels, WaveHeader.SampleRate, WaveHeader.BitsPerSample, totalBytes);
-    WaveFile.Close();
-    WaveFile.Reset();
+    // Through the handle that wrote the audio: reopening by name would let a scanner that opens the
+    // file in between fail us on a complete recording, or send the header to a file put in its place.
+    WaveFile.Seek(0);
     WaveFile.Write(&WaveHeader, sizeof WaveHeader);
 }
 

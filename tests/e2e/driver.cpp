@@ -11,6 +11,10 @@
 //       prints LISTED once the lists are filled, waits for a line on standard input (the caller
 //       removes the device meanwhile), then records and answers the error box; prints RESULT json
 //
+//   e2e_driver show EXE LABEL_LOG
+//       prints SHOWN and the window's rectangle once its lists are filled and the first format is
+//       chosen, waits for a line on standard input (the caller takes a screenshot), closes the window
+//
 //   e2e_driver fault ...     the fault scenarios of faults.cpp (see there)
 //   e2e_driver bench ...     the capture benchmark of bench_driver.cpp (see there)
 //
@@ -102,6 +106,20 @@ int DeviceError(const std::wstring& exe, const std::wstring& device, int row, co
     recorder.CloseBox(box);
     result.Add("exit_code", static_cast<long long>(recorder.WaitForExit(15000)));
     Say("RESULT " + result.Str());
+    return 0;
+}
+
+int Show(const std::wstring& exe, const std::wstring& labelLog)
+{
+    Recorder recorder(exe, labelLog);
+    SendMessageW(recorder.List(), LB_SETCURSEL, 0, 0);
+    RECT window{};
+    GetWindowRect(recorder.Form(), &window);
+    Say("SHOWN " + JsonRect(window));
+    char line[64];
+    if (!std::fgets(line, sizeof line, stdin))
+        Fail("no go-ahead on standard input");
+    Say("RESULT " + JsonObject().Add("exit_code", static_cast<long long>(recorder.CloseWindow())).Str());
     return 0;
 }
 
@@ -261,6 +279,21 @@ int Window(const std::wstring& exe, const std::wstring& device, const std::wstri
     const HWND dialog = recorder.WaitForSaveDialog();
     const LONG_PTR dialogStyle = GetWindowLongPtrW(dialog, GWL_STYLE);
     check.Expect((dialogStyle & WS_THICKFRAME) != 0, "the save dialog can be resized");
+    // Under Wine the item dialog's name box is an Edit 0x480; the classic dialog's is a combo 0x47C.
+    check.Expect(ClassOf(GetDlgItem(dialog, kFileNameEdit)) == L"Edit" && !GetDlgItem(dialog, kFileNameCombo),
+                 "the save dialog is the item dialog");
+    check.Equal(ClassOf(GetWindow(dialog, GW_OWNER)), L"TApplication", "the save dialog's owner");
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(form, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    RECT placed{};
+    GetWindowRect(dialog, &placed);
+    const RECT& area = monitor.rcWork;
+    const LONG freeWidth = (area.right - area.left) - (placed.right - placed.left);
+    const LONG freeHeight = (area.bottom - area.top) - (placed.bottom - placed.top);
+    check.Expect(std::abs(placed.left - area.left - freeWidth / 2) <= 1 && std::abs(placed.top - area.top - freeHeight / 3) <= 1,
+                 "the save dialog is centred across the monitor, a third of the free height from its top",
+                 "found " + JsonRect(placed) + " in " + JsonRect(area));
     check.Equal(TextOf(GetDlgItem(dialog, kFileNameCombo) ? GetDlgItem(dialog, kFileNameCombo) : GetDlgItem(dialog, kFileNameEdit)),
                 L"", "the name box starts empty the first time");
     check.Expect(!IsWindowEnabled(form), "the window is disabled while the dialog is up");
@@ -310,6 +343,8 @@ int wmain(int argc, wchar_t** argv)
             return Window(args[1], args[2], args[3]);
         if (args.size() == 5 && args[0] == L"device-error")
             return DeviceError(args[1], args[2], std::stoi(args[3]), args[4]);
+        if (args.size() == 3 && args[0] == L"show")
+            return Show(args[1], args[2]);
         if (args.size() >= 2 && args[0] == L"fault")
             return Fault(std::vector<std::wstring>(args.begin() + 1, args.end()));
         if (args.size() >= 2 && args[0] == L"bench")
@@ -318,6 +353,6 @@ int wmain(int argc, wchar_t** argv)
         Say("FAIL " + failure.what);
         return 1;
     }
-    Say("usage: e2e_driver record|window|device-error|fault|bench ... (see the source)");
+    Say("usage: e2e_driver record|window|device-error|show|fault|bench ... (see the source)");
     return 2;
 }

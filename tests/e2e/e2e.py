@@ -5,9 +5,10 @@ window driver (e2e_driver.exe) against Recorder.exe under Wine and checks what c
     e2e.py --exe Recorder.exe --driver e2e_driver.exe --out DIR SCENARIO [options]
 
 Scenarios:
-    record --row N [--buffers B] [--replace] [--close] [--screenshot PNG]
+    record --row N [--buffers B] [--replace] [--close] [--screenshot PNG] [--planted DLL_DIR]
     window
     device-error
+    look            (screenshots of the window at 96 and 144 ppi, Western and Cyrillic code pages)
     demo            (make run without a display: a test tone recorded through the window)
 
 Run inside the bench's environment (scripts/bench.sh start; source BUILD/bench/env.sh).
@@ -18,6 +19,7 @@ import itertools
 import json
 import math
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -124,10 +126,10 @@ def tone_blocks(rate, channels):
 class Driver:
     """e2e_driver.exe under Wine, read line by line."""
 
-    def __init__(self, args, *command):
+    def __init__(self, args, *command, env=None, stderr=subprocess.DEVNULL):
         self.process = subprocess.Popen(
             ["wine", args.driver, *command], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL, text=True, encoding="utf-8", errors="replace")
+            stderr=stderr, env=env, text=True, encoding="utf-8", errors="replace")
         self.lines = []
 
     def lines_until(self, prefix):
@@ -211,6 +213,38 @@ def check_labels(result, row, data_length, closed):
     return {"buffers": k, "intervals_ms": intervals, "first_buffer_ms": ticks[0] - result["accepted_ms"]}
 
 
+PLANTED = ("winmm.dll", "version.dll", "uxtheme.dll")
+
+
+def plant(args):
+    """Recorder.exe in a folder of its own beside DLLs named as system DLLs, and an environment in
+    which Wine, as Windows does, prefers a DLL in the program's folder to its own."""
+    folder = fresh(os.path.join(args.out, "planted"))
+    os.makedirs(folder)
+    shutil.copy(args.exe_file, folder)
+    for name in PLANTED:
+        shutil.copy(os.path.join(args.planted, name), folder)
+    env = dict(os.environ)
+    env["WINEDLLOVERRIDES"] = ";".join(filter(None, [env.get("WINEDLLOVERRIDES"), "winmm,uxtheme,version=n,b"]))
+    # The loader warns of each function a planted DLL lacks, naming the module that imports it.
+    env["WINEDEBUG"] = "-all,warn+module"
+    return folder, env
+
+
+def check_planted(folder, loader_log):
+    """No planted DLL ran in the recorder, unless only Wine's own DLLs import it: Wine's user32
+    imports version.dll as the process starts (and its sound driver does too). On Windows user32
+    is a known DLL, whose imports come from the system folder."""
+    with open(loader_log, encoding="utf-8", errors="replace") as f:
+        imports = re.findall(r'No implementation for (\w+\.dll)\.\w+ imported from L"([^"]+)"', f.read())
+    for name in PLANTED:
+        importers = sorted({importer.replace("\\\\", "\\") for dll, importer in imports if dll.lower() == name})
+        loaded = os.path.exists(os.path.join(folder, name + ".loaded"))
+        wine_only = importers and all(i.lower().startswith("c:\\windows\\system32\\") for i in importers)
+        expect(not loaded or wine_only,
+               f"{name} beside the program: " + (f"loaded, imported by {importers}" if loaded else "not loaded"))
+
+
 def scenario_record(args):
     row = args.row
     path = os.path.join(args.out, f"row{row:02d}{'-closed' if args.close else ''}.wav")
@@ -221,14 +255,20 @@ def scenario_record(args):
             f.write(b"\xff" * (3 * 1024 * 1024))
     sink = sink_for(row, f"E2E Mic {row}")
     facts = {"row": row}
+    exe, env, loader_log = args.exe, None, None
+    if args.planted:
+        folder, env = plant(args)
+        exe = windows_path(os.path.join(folder, os.path.basename(args.exe_file)))
+        loader_log = os.path.join(args.out, "planted-loader.log")
     try:
         sink.load()
         sink.play()
         time.sleep(0.3)
-        command = ["record", args.exe, f"Monitor of E2E Mic {row}", str(row), windows_path(path), str(args.buffers)]
+        command = ["record", exe, f"Monitor of E2E Mic {row}", str(row), windows_path(path), str(args.buffers)]
         if args.close:
             command.append("--close")
-        driver = Driver(args, *command)
+        with open(loader_log or os.devnull, "w") as stderr:
+            driver = Driver(args, *command, env=env, stderr=stderr)
         rect = driver.lines_until("RECORDING")
         expect(rect is not None, "the recording started")
         used = source_outputs()
@@ -250,6 +290,8 @@ def scenario_record(args):
     expect(result["exit_code"] == 0, f"the program ended with code {result['exit_code']}")
     facts.update(check_wave_file(path, row))
     facts.update(check_labels(result, row, facts["data"], args.close))
+    if args.planted:
+        check_planted(folder, loader_log)
     print("facts: " + json.dumps(facts), flush=True)
     print(f"recording: {path}", flush=True)
 
@@ -300,6 +342,37 @@ def scenario_device_error(args):
     expect(len(header) == 44, f"the file keeps its reserved header only: {len(header)} bytes")
 
 
+def locales(folder):
+    """A folder of the two locales Wine takes its code page from, made here if the system has none."""
+    os.makedirs(folder, exist_ok=True)
+    for name, source in (("en_US.UTF-8", "en_US"), ("ru_RU.UTF-8", "ru_RU")):
+        if not os.path.isdir(os.path.join(folder, name)):
+            subprocess.run(["localedef", "-i", source, "-f", "UTF-8", os.path.join(folder, name)], check=True)
+    return folder
+
+
+def scenario_look(args):
+    """The window as it looks at 96 and 144 ppi with Western (1252) and Cyrillic (1251) code pages,
+    for a person to check that every text is whole: BUILD/e2e/window-DPI-LANG.png."""
+    locale_dir = locales(os.path.join(args.out, "locale"))
+    desktop = "HKCU\\Control Panel\\Desktop"
+    try:
+        for dpi in (96, 144):
+            subprocess.run(["wine", "reg", "add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f"],
+                           check=True, capture_output=True)
+            for lang in ("en_US", "ru_RU"):
+                env = dict(os.environ, LANG=f"{lang}.UTF-8", LOCPATH=locale_dir)
+                driver = Driver(args, "show", args.exe, windows_path(os.path.join(args.out, "look.labels")), env=env)
+                rect = driver.lines_until("SHOWN")
+                expect(rect is not None, f"the window is shown at {dpi} ppi, {lang}")
+                take_screenshot(os.path.join(args.out, f"window-{dpi}-{lang}.png"), json.loads(rect))
+                driver.send("go")
+                expect(driver.finish() == 0, "the driver closed the window")
+    finally:
+        # The other scenarios expect the prefix's own 96 ppi.
+        subprocess.run(["wine", "reg", "delete", desktop, "/v", "LogPixels", "/f"], capture_output=True)
+
+
 def scenario_demo(args):
     """make run without a display: a short recording of a test tone through the window."""
     path = os.path.join(args.out, "recording.wav")
@@ -341,14 +414,17 @@ def main():
     record.add_argument("--replace", action="store_true")
     record.add_argument("--close", action="store_true")
     record.add_argument("--screenshot")
+    record.add_argument("--planted", help="a folder holding the DLLs to plant beside a copy of the program")
     sub.add_parser("window")
     sub.add_parser("device-error")
+    sub.add_parser("look")
     sub.add_parser("demo")
     args = parser.parse_args()
+    args.exe_file = os.path.abspath(args.exe)
     args.exe = windows_path(args.exe)
     os.makedirs(args.out, exist_ok=True)
     try:
-        {"record": scenario_record, "window": scenario_window, "device-error": scenario_device_error,
+        {"record": scenario_record, "window": scenario_window, "device-error": scenario_device_error, "look": scenario_look,
          "demo": scenario_demo}[args.scenario](args)
     except Failed:
         return 1
