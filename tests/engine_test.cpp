@@ -370,8 +370,7 @@ protected:
     {
         EngineTest::SetUp();
         const wchar_t* tiny = _wgetenv(L"RECORDER_TINY_FS");
-        if (!tiny)
-            GTEST_SKIP() << "RECORDER_TINY_FS is not set: run through tests/bench/tinyfs.sh (needs root to mount)";
+        ASSERT_TRUE(tiny) << "RECORDER_TINY_FS is not set: run through tests/bench/tinyfs.sh, as root";
         dir = tiny;
     }
 
