@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "tests/save_dialog_answerer.h"
 #include "tests/sim_wave_in.h"
 #include "ui/unit_main.h"
 
@@ -307,31 +308,12 @@ TEST_F(EngineTest, FailureWhileCompletingIsReportedAndTheNextRecordingWorks)
     ExpectWaveFile(next, Stream(22050, 22050));
 }
 
-// Accepts the save dialog with `path` from another thread, as a person typing the name would.
-std::thread AcceptSaveDialog(const std::wstring& path)
-{
-    return std::thread([path] {
-        for (int attempt = 0; attempt < 400; ++attempt) {
-            const HWND dialog = FindWindowW(L"#32770", L"Сохранить звукозапись как...");
-            if (dialog) {
-                HWND name = GetDlgItem(dialog, 0x47C);
-                if (!name)
-                    name = GetDlgItem(dialog, 0x480);
-                SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-                PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-                return;
-            }
-            Sleep(25);
-        }
-    });
-}
-
 TEST_F(EngineTest, StopThenRecordAtOnceCompletesTheFirstFileBeforeTheSecondStarts)
 {
     const std::wstring first = dir + L"\\a.wav";
     const std::wstring second = dir + L"\\b.wav";
     SendMessageW(form->ListBox1, LB_SETCURSEL, 5, 0); // 22.05 kHz mono 16-bit
-    std::thread dialog = AcceptSaveDialog(first);
+    std::thread dialog = save_dialog::AnswerNext(first);
     form->BitBtn1Click();
     dialog.join();
     ASSERT_TRUE(form->DeviceOpen());
@@ -341,7 +323,7 @@ TEST_F(EngineTest, StopThenRecordAtOnceCompletesTheFirstFileBeforeTheSecondStart
     form->BitBtn2Click(); // its notifications are still queued when Record is clicked again
 
     SendMessageW(form->ListBox1, LB_SETCURSEL, 9, 0); // 44.1 kHz mono 16-bit
-    dialog = AcceptSaveDialog(second);
+    dialog = save_dialog::AnswerNext(second);
     form->BitBtn1Click();
     dialog.join();
     ASSERT_TRUE(form->DeviceOpen());

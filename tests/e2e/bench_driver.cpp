@@ -69,15 +69,11 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
                 int seconds, int stallMs)
 {
     Recorder recorder(exe, fileName + L".labels");
-    recorder.SelectDevice(device);
-    recorder.SelectFormat(row);
+    recorder.Choose(device, row);
     const DWORD threadId = GetWindowThreadProcessId(recorder.Form(), nullptr);
     ThreadHandle thread(threadId);
 
-    recorder.Click(recorder.RecordButton());
-    recorder.AnswerSaveDialog(recorder.WaitForSaveDialog(), &fileName);
-    if (!WaitFor([&] { return !Buttons(recorder).record && Buttons(recorder).stop; }, 8000))
-        Fail("the buttons did not swap after the file was accepted");
+    recorder.StartRecording(fileName);
     // Timed from the swap: the Record handler has then returned from starting the device.
     const DWORD start = GetTickCount();
     Say("STARTED " + Sample(recorder, "start", 0));
