@@ -71,8 +71,9 @@ class Sink:
                 for block in self.signal:
                     stream.write(block)
                     stream.flush()
-            except (OSError, ValueError) as error:  # ValueError: closed by unload
-                self.feed_error = self.feed_error or repr(error)
+                self.feed_error = "the signal ran out"
+            except Exception as error:  # also when unload kills the player
+                self.feed_error = repr(error)
         threading.Thread(target=feed, daemon=True).start()
         deadline = time.monotonic() + START_SECONDS
         while not self.problem() and not self.streaming():
@@ -92,7 +93,7 @@ class Sink:
         if self.player.poll() is not None:
             self.errors.seek(0)
             return f"the player ended with code {self.player.returncode}: {self.errors.read().decode(errors='replace')}"
-        return self.feed_error and f"the player took no more of the signal: {self.feed_error}"
+        return self.feed_error and f"feeding the player failed: {self.feed_error}"
 
     def unload(self):
         if self.player:
