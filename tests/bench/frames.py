@@ -67,7 +67,7 @@ def analyse(data):
 
 def check_recording(data, min_frames):
     """Checks a recording of the counter as ramp.check_recording checks one of the ramp: at most
-    `min_frames`, at most LEAD_SECONDS of silence, then the counter unbroken to the end.
+    `min_frames`, of them at most LEAD_SECONDS of silence, then the counter unbroken to the end.
     Returns (what analyse found, problems found)."""
     kept = analyse(data)
     problems = []

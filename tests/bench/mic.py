@@ -20,12 +20,19 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import ramp  # noqa: E402
+import wavefile  # noqa: E402
 
 START_SECONDS = 5
 
 
 class PlayerFailed(Exception):
     pass
+
+
+def argument_for(row, name):
+    """The --sink argument of a microphone that plays in exactly the format of the row."""
+    channels, rate, bits = wavefile.FORMATS[row]
+    return f"{name}:{'u8' if bits == 8 else 's16le'}:{rate}:{channels}"
 
 
 def pactl(*args):

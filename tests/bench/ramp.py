@@ -28,8 +28,8 @@ def _expected(start, length):
 
 def check_recording(data, fmt, min_bytes):
     """Checks a recording of the ramp in the format `fmt` (channels, rate, bits): at least
-    `min_bytes`, silence (0x80 in 8-bit, 0 in 16-bit) for at most LEAD_SECONDS, then every byte the
-    ramp's up to the end. Returns (silent bytes before the ramp, problems found)."""
+    `min_bytes`, of them silence (0x80 in 8-bit, 0 in 16-bit) for at most LEAD_SECONDS, then every
+    byte the ramp's up to the end. Returns (silent bytes before the ramp, problems found)."""
     channels, rate, bits = fmt
     block = channels * bits // 8
     data = bytes(data)

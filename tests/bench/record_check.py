@@ -13,6 +13,7 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+import mic  # noqa: E402
 import ramp  # noqa: E402
 import wavefile  # noqa: E402
 
@@ -20,13 +21,12 @@ import wavefile  # noqa: E402
 def main():
     split = sys.argv.index("--")
     row = int(sys.argv[1])
-    channels, rate, bits = wavefile.FORMATS[row]
     with tempfile.TemporaryDirectory() as tmp:
         path = os.path.join(tmp, "recording.wav")
         env = dict(os.environ, RECORDER_OUT="Z:" + path.replace("/", "\\"), RECORDER_FORMAT_ROW=str(row))
         result = subprocess.run([sys.executable, os.path.join(HERE, "mic.py"), "--sink",
-                                 f"Rec Engine Mic:{'u8' if bits == 8 else 's16le'}:{rate}:{channels}", "--",
-                                 *sys.argv[split + 1:], "--gtest_filter=RealDevice.*"], env=env)
+                                 mic.argument_for(row, "Rec Engine Mic"), "--", *sys.argv[split + 1:],
+                                 "--gtest_filter=RealDevice.*"], env=env)
         if result.returncode != 0:
             return result.returncode
         with open(path, "rb") as f:
@@ -34,7 +34,8 @@ def main():
     _, errors = wavefile.check(content, row)
     # The test waits for four buffers before it stops.
     lead, ramp_errors = ramp.check_recording(content[44:], wavefile.FORMATS[row], 4 * wavefile.buffer_size(row))
-    print(f"{lead} bytes of silence before the ramp; {(len(content) - 44) / (rate * channels * bits // 8):.2f} s of audio")
+    seconds = (len(content) - 44) / wavefile.block_align(row) / wavefile.FORMATS[row][1]
+    print(f"{lead} bytes of silence before the ramp; {seconds:.2f} s of audio")
     for e in errors + ramp_errors:
         print("FAIL:", e)
     return 1 if errors or ramp_errors else 0

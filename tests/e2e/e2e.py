@@ -73,9 +73,7 @@ def fresh(path):
 
 
 def sink_for(row, description, signal=None):
-    """The microphone for a recording of the row's format: it plays in exactly that format."""
-    channels, rate, bits = FORMATS[row]
-    return mic.Sink(f"{description}:{'u8' if bits == 8 else 's16le'}:{rate}:{channels}", row, signal)
+    return mic.Sink(mic.argument_for(row, description), row, signal)
 
 
 def source_outputs():

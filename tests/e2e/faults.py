@@ -8,7 +8,7 @@ Scenarios:
     kill         the recorder is terminated mid-recording
     server       the sound server is killed mid-recording (a private daemon, not the bench's)
     disk-full    the disk fills mid-recording (run under tests/bench/tinyfs.sh)
-    rapid        Stop and Record as fast as the window allows, many times in a row
+    rapid        Stop and Record many times in a row, each Stop once the recording holds audio
     targets      read-only, folder, held open, missing folder, 259 characters, Cyrillic
                  (run under tests/bench/tinyfs.sh for the read-only file)
 

@@ -348,7 +348,7 @@ public:
     }
 
     // The texts the label was given, the probe's own left out: one per buffer handed back while
-    // recording, two more at each Stop.
+    // recording, and a few at each Stop.
     int BuffersBack() const { return static_cast<int>(LabelLog().size()) - 1; }
 
     // Waits for `buffers` more buffers than `already`.
