@@ -2,7 +2,7 @@
 # Installs what is missing, builds, starts the private test bench, runs every test, stops the bench.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
+build=$(realpath -m "${BUILD_DIR:-$root/build}")
 
 "$root/scripts/deps.sh"
 "$root/scripts/build.sh" "$build"
