@@ -65,7 +65,8 @@ class Sink:
     def play(self):
         """Plays the signal into the sink, paced by the player, on a daemon thread; returns once the
         sound server plays the player's stream into the sink. The player keeps a quarter of a
-        second queued at the server, so that a busy machine does not leave holes of silence."""
+        second queued at the server to ride out a busy machine: a player that falls behind leaves
+        a hole of silence in the recording."""
         self.errors = tempfile.TemporaryFile()
         self.player = subprocess.Popen(
             ["pacat", "--playback", "--raw", f"--format={self.format}", f"--rate={self.rate}",
