@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  make cmake python3
+  make cmake python3 e2fsprogs
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   wine wine64
   googletest

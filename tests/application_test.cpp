@@ -258,11 +258,17 @@ TEST_F(Frame, LoopGoesOnAfterAHandlerFailsAndEndsOnTerminate)
     PostMessageW(window, WM_APP, 0, 0);
     PostMessageW(window, WM_APP + 1, 0, 0);
     PostMessageW(window, WM_APP + 2, 0, 0);
-    // Should the loop not end, this stops the test rather than hanging it.
-    const UINT_PTR timer = SetTimer(nullptr, 0, 10000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(99); });
+    // Should the loop not end, this stops the test rather than hanging it, and fails it.
+    static bool timedOut;
+    timedOut = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 10000, [](HWND, UINT, UINT_PTR, DWORD) {
+        timedOut = true;
+        PostQuitMessage(99);
+    });
 
     const int code = app_.Run();
     KillTimer(nullptr, timer);
+    EXPECT_FALSE(timedOut) << "Terminate did not end the loop";
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(app_.Terminated());
     EXPECT_EQ(log, (std::vector<std::wstring>{L"before", L"went on", L"handler finished"}));

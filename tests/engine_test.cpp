@@ -12,6 +12,7 @@
 #include <objbase.h>
 
 #include "app/application.h"
+#include "tests/save_dialog_answerer.h"
 #include "tests/sim_wave_in.h"
 #include "tests/test_support.h"
 #include "ui/unit_main.h"
@@ -41,25 +42,6 @@ std::vector<BYTE> Stream(uint64_t from, uint64_t count)
     for (uint64_t k = from; k < from + count; ++k)
         bytes.push_back(SimWaveIn::StreamByte(k));
     return bytes;
-}
-
-// Accepts the save dialog with `path` from another thread, as a person typing the name would.
-std::thread AcceptSaveDialog(const std::wstring& path)
-{
-    return std::thread([path] {
-        for (int attempt = 0; attempt < 400; ++attempt) {
-            const HWND dialog = FindWindowW(L"#32770", L"Сохранить звукозапись как...");
-            if (dialog) {
-                HWND name = GetDlgItem(dialog, 0x47C);
-                if (!name)
-                    name = GetDlgItem(dialog, 0x480);
-                SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-                PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-                return;
-            }
-            Sleep(25);
-        }
-    });
 }
 
 class EngineTest : public ::testing::Test {
@@ -322,7 +304,7 @@ TEST_F(EngineTest, StopThenRecordAtOnceCompletesTheFirstFileBeforeTheSecondStart
     const std::wstring first = dir + L"\\a.wav";
     const std::wstring second = dir + L"\\b.wav";
     SendMessageW(form->ListBox1, LB_SETCURSEL, 5, 0); // 22.05 kHz mono 16-bit
-    std::thread dialog = AcceptSaveDialog(first);
+    std::thread dialog = save_dialog::AnswerNext(first);
     form->BitBtn1Click();
     dialog.join();
     ASSERT_TRUE(form->DeviceOpen());
@@ -490,8 +472,7 @@ protected:
     {
         EngineTest::SetUp();
         const wchar_t* tiny = _wgetenv(L"RECORDER_TINY_FS");
-        if (!tiny)
-            GTEST_SKIP() << "RECORDER_TINY_FS is not set: run through tests/bench/tinyfs.sh (needs root to mount)";
+        ASSERT_TRUE(tiny) << "RECORDER_TINY_FS is not set: run through tests/bench/tinyfs.sh, as root";
         dir = tiny;
     }
 
@@ -597,7 +578,7 @@ TEST_F(EngineTest, ClassicSaveDialogReportsANameTooLong)
         }
         CoUninitialize();
     });
-    AcceptSaveDialog(name).join();
+    save_dialog::AnswerNext(name).join();
     dialog.join();
     EXPECT_EQ(reported, L"The file name is too long: at most 259 characters");
 }
@@ -698,7 +679,7 @@ TEST_F(EngineTest, RecordOpensTheChosenDeviceWhereItIsNowAndEndsWhenItHasGone)
     DevicesChangeTo(*form, sim, {{L"Mic A", 0xFFF}, {L"Mic B", 0xFFF}});
     Choose(*form, 1, 5);
     sim.devices = {{L"Mic B", 0xFFF}, {L"Mic A", 0xFFF}};
-    std::thread dialog = AcceptSaveDialog(dir + L"\\moved.wav");
+    std::thread dialog = save_dialog::AnswerNext(dir + L"\\moved.wav");
     form->BitBtn1Click();
     dialog.join();
     ASSERT_TRUE(form->DeviceOpen());
@@ -707,7 +688,7 @@ TEST_F(EngineTest, RecordOpensTheChosenDeviceWhereItIsNowAndEndsWhenItHasGone)
     Pump();
 
     sim.devices = {{L"Mic A", 0xFFF}};
-    dialog = AcceptSaveDialog(dir + L"\\gone.wav");
+    dialog = save_dialog::AnswerNext(dir + L"\\gone.wav");
     form->BitBtn1Click();
     dialog.join();
     EXPECT_EQ(sim.openedDevices, std::vector<UINT>{0}) << "nothing opened for a device that has gone";

@@ -178,29 +178,15 @@ TEST_F(FileErrors, WriterRaisesAndStaysConsistent)
 }
 
 // ---- A full disk -----------------------------------------------------------------------------
-// tests/bench/tinyfs.sh mounts a 200 KiB file system and names it in RECORDER_TINY_FS.
+// tests/bench/tinyfs.sh mounts a 200 KiB file system and names it in RECORDER_TINY_FS, and an
+// immutable file in it in RECORDER_READ_ONLY_FILE; without them these tests fail.
 
-namespace {
-
-std::wstring TinyFileSystem()
-{
-    return Env(L"RECORDER_TINY_FS");
-}
-
-std::string NoTinyFileSystemReason()
-{
-    const std::wstring why = Env(L"RECORDER_TINY_FS_ERROR");
-    return why.empty() ? "no tiny file system: run by tests/bench/tinyfs.sh (RECORDER_TINY_FS unset)"
-                       : "no tiny file system: " + Narrow(why);
-}
-
-} // namespace
+const char* const kNoTinyFileSystem = "unset: run by tests/bench/tinyfs.sh, as root";
 
 TEST(TinyFileSystem, FullDiskKeepsWholeBuffersAndAMatchingHeader)
 {
-    const std::wstring root = TinyFileSystem();
-    if (root.empty())
-        GTEST_SKIP() << NoTinyFileSystemReason();
+    const std::wstring root = Env(L"RECORDER_TINY_FS");
+    ASSERT_FALSE(root.empty()) << "RECORDER_TINY_FS " << kNoTinyFileSystem;
     TempDir dir(root);
     ASSERT_TRUE(dir.Valid());
     const std::wstring name = dir.File(L"full.wav");
@@ -250,8 +236,7 @@ TEST(TinyFileSystem, FullDiskKeepsWholeBuffersAndAMatchingHeader)
 TEST(TinyFileSystem, ReadOnlyFileIsDenied)
 {
     const std::wstring name = Env(L"RECORDER_READ_ONLY_FILE");
-    if (name.empty())
-        GTEST_SKIP() << "no read-only file: run by tests/bench/tinyfs.sh (RECORDER_READ_ONLY_FILE unset)";
+    ASSERT_FALSE(name.empty()) << "RECORDER_READ_ONLY_FILE " << kNoTinyFileSystem;
     const DWORD attributes = GetFileAttributesW(name.c_str());
     ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
     EXPECT_TRUE(attributes & FILE_ATTRIBUTE_READONLY);
@@ -269,9 +254,8 @@ TEST(TinyFileSystem, ReadOnlyFileIsDenied)
 
 TEST(TinyFileSystem, FileLayerReportsDiskFull)
 {
-    const std::wstring root = TinyFileSystem();
-    if (root.empty())
-        GTEST_SKIP() << NoTinyFileSystemReason();
+    const std::wstring root = Env(L"RECORDER_TINY_FS");
+    ASSERT_FALSE(root.empty()) << "RECORDER_TINY_FS " << kNoTinyFileSystem;
     TempDir dir(root);
     ASSERT_TRUE(dir.Valid());
     TBinaryFile file;

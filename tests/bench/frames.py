@@ -8,7 +8,10 @@ Counting starts at FIRST, so frames of silence (0) are told apart from the signa
 import array
 import sys
 
+from ramp import LEAD_SECONDS
+
 FIRST = 1 << 20
+RATE = 44100
 CHUNK = 4410  # frames per write: a tenth of a second at 44.1 kHz
 
 assert array.array("I").itemsize == 4 and sys.byteorder == "little"
@@ -66,3 +69,19 @@ def analyse(data):
     return {"frames": len(frames), "silence": silence, "lost": lost, "repeated": repeated, "breaks": breaks,
             "zeros": zeros, "first": signal[0] if signal else None, "last": signal[-1] if signal else None,
             "first_breaks": first_breaks, "break_offsets": offsets, "gaps": gaps, "odd_bytes": len(data) % 4}
+
+
+def check_recording(data, min_frames):
+    """Checks a recording of the counter as ramp.check_recording checks one of the ramp: at most
+    `min_frames`, of them at most LEAD_SECONDS of silence, then the counter unbroken to the end.
+    Returns (what analyse found, problems found)."""
+    kept = analyse(data)
+    problems = []
+    if kept["silence"] > LEAD_SECONDS * RATE:
+        problems.append(f"{kept['silence']} frames of silence before the counter, more than {LEAD_SECONDS} s")
+    if kept["frames"] < min_frames or kept["first"] is None:
+        problems.append(f"{kept['frames']} frames, {kept['frames'] - kept['silence']} of them the counter; "
+                        f"at least {min_frames} expected")
+    if kept["breaks"] or kept["odd_bytes"]:
+        problems.append(f"{kept['breaks']} breaks (first {kept['first_breaks']}), {kept['odd_bytes']} bytes of a frame")
+    return kept, problems

@@ -1,21 +1,38 @@
 #!/usr/bin/env python3
 """Virtual microphones on the bench's private sound server.
 
-    mic.py --sink "NAME:FORMAT:RATE:CHANNELS" [--sink ...] [--silent] -- COMMAND...
+    mic.py --sink "NAME:FORMAT:RATE:CHANNELS" [--sink ...] -- COMMAND...
 
 Loads a null sink per --sink (FORMAT is u8 or s16le), plays the counter ramp into each, runs
-COMMAND with RECORDER_MICS set to the sinks' descriptions (';'-separated), then removes them.
+COMMAND with RECORDER_MICS set to the sinks' descriptions (';'-separated), then removes them. It
+fails when a player did not start or stopped before the command ended: a microphone that does
+not play is silent, and a silent recording must not pass for a recording of the signal.
 Wine lists each sink's monitor as a wave-input device named "Monitor of NAME".
 """
 import argparse
+import contextlib
 import os
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import ramp  # noqa: E402
+import wavefile  # noqa: E402
+
+START_SECONDS = 5
+
+
+class PlayerFailed(Exception):
+    pass
+
+
+def argument_for(row, name):
+    """The --sink argument of a microphone that plays in exactly the format of the row."""
+    channels, rate, bits = wavefile.FORMATS[row]
+    return f"{name}:{'u8' if bits == 8 else 's16le'}:{rate}:{channels}"
 
 
 def pactl(*args):
@@ -23,7 +40,10 @@ def pactl(*args):
 
 
 class Sink:
-    def __init__(self, argument, index):
+    """A microphone: `with Sink(...) as sink:` loads it and plays into it, then removes it, and
+    raises PlayerFailed when the player stopped meanwhile."""
+
+    def __init__(self, argument, index, signal=None):
         name, fmt, rate, channels = argument.rsplit(":", 3)
         self.description = name
         self.format = fmt
@@ -32,7 +52,8 @@ class Sink:
         self.sink_name = f"recmic{os.getpid()}_{index}"
         self.module = None
         self.player = None
-        self.signal = None  # an iterable of byte blocks to play; the ramp when None
+        self.signal = signal if signal is not None else ramp.blocks()
+        self.feed_error = None
 
     def load(self):
         # The module's arguments and the property list each take their own level of quotes.
@@ -42,24 +63,45 @@ class Sink:
                             f"sink_properties={props}")
 
     def play(self):
-        """Plays the signal into the sink, paced by the player, on a daemon thread."""
-        # A second queued at the sound server: held up for 150 ms, the server found a 50 ms queue
-        # empty and played silence into every recording; a 1000 ms queue rode out 400 ms.
+        """Plays the signal into the sink, paced by the player, on a daemon thread; returns once the
+        sound server plays the player's stream into the sink. The player keeps a second queued at
+        the server to ride out a busy machine: held up for 150 ms, the server found a 50 ms queue
+        empty and played silence into every recording; a 1000 ms queue rode out 400 ms."""
+        self.errors = tempfile.TemporaryFile()
         self.player = subprocess.Popen(
             ["pacat", "--playback", "--raw", f"--format={self.format}", f"--rate={self.rate}",
              f"--channels={self.channels}", "--latency-msec=1000", "-d", self.sink_name],
-            stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=self.errors)
         stream = self.player.stdin
-        blocks = self.signal if self.signal is not None else ramp.blocks()
 
         def feed():
             try:
-                for block in blocks:
+                for block in self.signal:
                     stream.write(block)
                     stream.flush()
-            except (BrokenPipeError, ValueError, OSError):
-                pass
+                self.feed_error = "the signal ran out"
+            except Exception as error:  # also when unload kills the player
+                self.feed_error = repr(error)
         threading.Thread(target=feed, daemon=True).start()
+        deadline = time.monotonic() + START_SECONDS
+        while not self.problem() and not self.streaming():
+            if time.monotonic() > deadline:
+                raise PlayerFailed(f"{self.description}: the player's stream did not reach the sink in {START_SECONDS} s")
+            time.sleep(0.05)
+        if self.problem():
+            raise PlayerFailed(f"{self.description}: {self.problem()}")
+
+    def streaming(self):
+        sink = next(line.split("\t")[0] for line in pactl("list", "short", "sinks").splitlines()
+                    if line.split("\t")[1] == self.sink_name)
+        return any(line.split("\t")[1] == sink for line in pactl("list", "short", "sink-inputs").splitlines())
+
+    def problem(self):
+        """Why the player is not playing, or None while it plays."""
+        if self.player.poll() is not None:
+            self.errors.seek(0)
+            return f"the player ended with code {self.player.returncode}: {self.errors.read().decode(errors='replace')}"
+        return self.feed_error and f"feeding the player failed: {self.feed_error}"
 
     def unload(self):
         if self.player:
@@ -67,6 +109,21 @@ class Sink:
             self.player.wait()
         if self.module:
             subprocess.run(["pactl", "unload-module", self.module], capture_output=True)
+
+    def __enter__(self):
+        self.load()
+        try:
+            self.play()
+        except BaseException:
+            self.unload()
+            raise
+        return self
+
+    def __exit__(self, failure, *rest):
+        problem = self.player and self.problem()
+        self.unload()
+        if problem and failure is None:
+            raise PlayerFailed(f"{self.description} stopped playing: {problem}")
 
 
 def main():
@@ -76,22 +133,15 @@ def main():
     split = argv.index("--")
     parser = argparse.ArgumentParser()
     parser.add_argument("--sink", action="append", default=[])
-    parser.add_argument("--silent", action="store_true", help="load the sinks but play nothing")
     args = parser.parse_args(argv[:split])
-    command = argv[split + 1:]
-
-    sinks = [Sink(argument, i) for i, argument in enumerate(args.sink)]
     try:
-        for sink in sinks:
-            sink.load()
-            if not args.silent:
-                sink.play()
-        time.sleep(0.3)
-        env = dict(os.environ, RECORDER_MICS=";".join(s.description for s in sinks))
-        return subprocess.run(command, env=env).returncode
-    finally:
-        for sink in sinks:
-            sink.unload()
+        with contextlib.ExitStack() as stack:
+            sinks = [stack.enter_context(Sink(argument, i)) for i, argument in enumerate(args.sink)]
+            env = dict(os.environ, RECORDER_MICS=";".join(s.description for s in sinks))
+            return subprocess.run(argv[split + 1:], env=env).returncode
+    except PlayerFailed as failure:
+        print(f"FAIL {failure}", flush=True)
+        return 1
 
 
 if __name__ == "__main__":

@@ -2,12 +2,17 @@
 
 The signal is a 16-bit little-endian counter that rises by one per 16-bit word, whatever the
 format: in 16-bit formats every sample is the previous one plus one; in 8-bit formats each pair of
-samples holds one counter value. A dropped, repeated or shifted byte breaks the run.
+samples holds one counter value. A dropped, repeated, shifted or silenced byte breaks the run.
 """
 import itertools
 
 PERIOD = 1 << 16
 CYCLE = b"".join(i.to_bytes(2, "little") for i in range(PERIOD))
+
+# The most silence a recording may begin with. The sound server's monitor gives silence until the
+# player's stream reaches it: none once the player is up, as mic.Sink waits for; 0.5 ms at every
+# rate when a recording started with the player. This allows twice the most seen.
+LEAD_SECONDS = 0.001
 
 
 def blocks():
@@ -15,42 +20,36 @@ def blocks():
     return itertools.repeat(CYCLE)
 
 
-def _whole_run(data, phase, words):
-    """True when the words from `phase` on are one unbroken run, compared as bytes (fast)."""
-    if words < 2:
-        return True
-    first = int.from_bytes(data[phase:phase + 2], "little")
-    length = 2 * words
-    cycles = (2 * first + length) // len(CYCLE) + 1
-    return data[phase:phase + length] == (CYCLE * cycles)[2 * first:2 * first + length]
+def _expected(start, length):
+    """`length` bytes of the ramp from byte `start` of its cycle."""
+    start %= len(CYCLE)
+    return (CYCLE * ((start + length) // len(CYCLE) + 1))[start:start + length]
 
 
-def check_run(data):
-    """Returns (phase, words, breaks): the byte phase at which the counter starts, the number of
-    whole counter words, and a list of (byte offset, expected, found) where the run breaks."""
+def check_recording(data, fmt, min_bytes):
+    """Checks a recording of the ramp in the format `fmt` (channels, rate, bits): at least
+    `min_bytes`, of them silence (0x80 in 8-bit, 0 in 16-bit) for at most LEAD_SECONDS, then every
+    byte the ramp's up to the end. Returns (silent bytes before the ramp, problems found)."""
+    channels, rate, bits = fmt
+    block = channels * bits // 8
     data = bytes(data)
-    for phase in (0, 1):
-        words = (len(data) - phase) // 2
-        if _whole_run(data, phase, words):
-            return (phase, words, [])
-    best = None
-    for phase in (0, 1):
-        words = (len(data) - phase) // 2
-        values = [int.from_bytes(data[phase + 2 * k: phase + 2 * k + 2], "little") for k in range(words)]
-        breaks = [(phase + 2 * k, (values[k - 1] + 1) % PERIOD, values[k])
-                  for k in range(1, words) if values[k] != (values[k - 1] + 1) % PERIOD]
-        if best is None or len(breaks) < len(best[2]):
-            best = (phase, words, breaks)
-    return best
-
-
-def check_recording(data, bits):
-    """Checks a recording of the ramp. Silence (0x80 in 8-bit, 0 in 16-bit) is allowed before the ramp
-    at the very start only: the sound server's monitor gives a little before the stream reaches it.
-    Returns (leading silent bytes, counter words, breaks) as check_run does after the silence."""
-    quiet = b"\x80" if bits == 8 else b"\0"
-    lead = len(data) - len(data.lstrip(quiet))
-    if bits == 16:
-        lead &= ~1  # keep whole samples
-    _, words, breaks = check_run(data[lead:])
-    return lead, words, breaks
+    lead = len(data) - len(data.lstrip(b"\x80" if bits == 8 else b"\0"))
+    lead -= lead % block  # the ramp starts with a frame
+    signal = data[lead:]
+    problems = []
+    limit = int(LEAD_SECONDS * rate) * block
+    if lead > limit:
+        problems.append(f"{lead} bytes of silence before the ramp, more than the {limit} the sound server gives")
+    if len(data) < min_bytes or len(signal) < 4:
+        return lead, problems + [f"{len(data)} bytes, {len(signal)} of them the ramp; at least {min_bytes} expected"]
+    # Frames of whole counter words start with a word; an 8-bit mono frame is half a word, so the
+    # ramp may start with the high byte of the word before its first whole one.
+    start = 2 * int.from_bytes(signal[:2], "little")
+    if block % 2 and _expected(start, 4) != signal[:4]:
+        start = 2 * int.from_bytes(signal[1:3], "little") - 1
+    expected = _expected(start, len(signal))
+    if signal != expected:
+        first = next(k for k in range(len(signal)) if signal[k] != expected[k])
+        problems.append(f"the ramp breaks at byte {lead + first} of {len(data)}: "
+                        f"{signal[first:first + 4].hex()} where {expected[first:first + 4].hex()} belongs")
+    return lead, problems

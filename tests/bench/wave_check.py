@@ -13,12 +13,14 @@ import re
 import select
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 import wave
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wavefile  # noqa: E402
 
 KILL_AFTER_APPENDS = 8
 failures = []
@@ -33,21 +35,14 @@ def pattern(n):
     return bytes(i % 251 for i in range(n))
 
 
-def header_lengths(path):
-    with open(path, "rb") as f:
-        head = f.read(44)
-    riff_length, = struct.unpack_from("<I", head, 4)
-    data_length, = struct.unpack_from("<I", head, 40)
-    return riff_length, data_length
-
-
 def check_file(path, channels, rate, bits, data_length):
     """Checks format, lengths and audio bytes; returns the file's size."""
     name = os.path.basename(path)
-    size = os.path.getsize(path)
-    riff_length, header_data = header_lengths(path)
-    if header_data != data_length or riff_length != data_length + 36:
-        fail(f"{name}: header lengths riff={riff_length} data={header_data}, expected data={data_length}")
+    with open(path, "rb") as f:
+        content = f.read()
+    header, problems = wavefile.check(content, wavefile.row_of(channels, rate, bits), complete=False)
+    if problems or header["data_length"] != data_length:
+        fail(f"{name}: header {problems}, data length {header.get('data_length')}, expected {data_length}")
     with wave.open(path, "rb") as w:
         block = channels * bits // 8
         got = (w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getcomptype(), w.getnframes())
@@ -57,11 +52,9 @@ def check_file(path, channels, rate, bits, data_length):
         frames = w.readframes(w.getnframes())
     if frames != pattern(len(frames)) or len(frames) != data_length // block * block:
         fail(f"{name}: audio bytes differ from those appended")
-    with open(path, "rb") as f:
-        f.seek(44)
-        if f.read(data_length) != pattern(data_length):
-            fail(f"{name}: data chunk differs from the appended bytes")
-    return size
+    if content[44:44 + data_length] != pattern(data_length):
+        fail(f"{name}: data chunk differs from the appended bytes")
+    return len(content)
 
 
 def run_complete(emulator, exe, env, out):
@@ -117,7 +110,9 @@ def run_killed(emulator, exe, env, out):
     name = names[0]
     path = os.path.join(out, name)
     channels, rate, bits, buffer = map(int, re.match(r"killed_(\d+)_(\d+)_(\d+)_(\d+)\.wav", name).groups())
-    _, data_length = header_lengths(path)
+    with open(path, "rb") as f:
+        header, _ = wavefile.check(f.read(44), wavefile.row_of(channels, rate, bits), complete=False)
+    data_length = header.get("data_length", 0)
     buffers, partial = divmod(data_length, buffer)
     # Appends reported before the kill are all in the header; at most one more may be, whose
     # report was still on its way.

@@ -75,15 +75,11 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
                 int seconds, int stallMs)
 {
     Recorder recorder(exe, fileName + L".labels");
-    recorder.SelectDevice(device);
-    recorder.SelectFormat(row);
+    recorder.Choose(device, row);
     const DWORD threadId = GetWindowThreadProcessId(recorder.Form(), nullptr);
     ThreadHandle thread(threadId);
 
-    recorder.Click(recorder.RecordButton());
-    recorder.AnswerSaveDialog(recorder.WaitForSaveDialog(), &fileName);
-    if (!WaitFor([&] { return !Buttons(recorder).record && Buttons(recorder).stop; }, 8000))
-        Fail("the buttons did not swap after the file was accepted");
+    recorder.StartRecording(fileName);
     // The buttons swap just before the device is started: the peers begin here, the stalls only
     // once the first buffer came back, or a stall would merely start the recording late.
     const DWORD start = GetTickCount();

@@ -32,28 +32,19 @@ int Record(const std::wstring& exe, const std::wstring& device, int row, const s
 {
     Recorder recorder(exe, fileName + L".labels");
     JsonObject result;
-    recorder.SelectDevice(device);
-    recorder.SelectFormat(row);
+    recorder.Choose(device, row);
     result.Add("buttons_shown", Buttons(recorder).Str());
 
-    recorder.Click(recorder.RecordButton());
-    recorder.AnswerSaveDialog(recorder.WaitForSaveDialog(), &fileName);
+    recorder.StartRecording(fileName);
     const DWORD accepted = GetTickCount();
-    // The handler disables Record and then enables Stop: wait for both before reading them.
-    if (!WaitFor([&] { return !Buttons(recorder).record && Buttons(recorder).stop; }, 5000))
-        Fail("the buttons did not swap after the file was accepted: " + Buttons(recorder).Str());
     result.Add("buttons_recording", Buttons(recorder).Str());
 
     const DWORD origin = recorder.LabelLog().back().tick; // the probe's own check entry
-    auto buffersBack = [&] { return static_cast<int>(recorder.LabelLog().size()) - 1; };
-    // Capture starts late under some sound servers: allow for it before the first buffer.
-    if (!WaitFor([&] { return buffersBack() >= 1; }, 15000))
-        Fail("no buffer came back within 15 s of the start");
+    recorder.WaitForBuffers(1);
     RECT window{};
     GetWindowRect(recorder.Form(), &window);
     Say("RECORDING " + JsonRect(window));
-    if (!WaitFor([&] { return buffersBack() >= buffers; }, 2000u * buffers + 4000))
-        Fail("fewer than " + std::to_string(buffers) + " buffers came back");
+    recorder.WaitForBuffers(buffers);
     Sleep(200); // the last buffer then holds a part only
     result.Add("buttons_before_stop", Buttons(recorder).Str());
 
@@ -81,8 +72,7 @@ int Record(const std::wstring& exe, const std::wstring& device, int row, const s
 int DeviceError(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName)
 {
     Recorder recorder(exe, fileName + L".labels");
-    recorder.SelectDevice(device);
-    recorder.SelectFormat(row);
+    recorder.Choose(device, row);
     Say("LISTED");
     char line[64];
     if (!std::fgets(line, sizeof line, stdin))
@@ -232,7 +222,7 @@ int Window(const std::wstring& exe, const std::wstring& device, const std::wstri
     const std::vector<std::wstring> formats = ListItems(recorder.List(), false);
     check.Equal(static_cast<long long>(formats.size()), 12, "formats of a device that supports all");
     for (size_t i = 0; i < formats.size() && i < 12; ++i)
-        check.Equal(formats[i], kFormatNames[i], "format " + std::to_string(i) + " in table order");
+        check.Equal(formats[i], RecordingFormats[i].Name, "format " + std::to_string(i) + " in table order");
     check.Equal(SendMessageW(recorder.List(), LB_GETCURSEL, 0, 0), LB_ERR, "no format selected at start");
 
     // label: the expected text, or nullptr where the recording decides it.
@@ -279,8 +269,8 @@ int Window(const std::wstring& exe, const std::wstring& device, const std::wstri
     const HWND dialog = recorder.WaitForSaveDialog();
     const LONG_PTR dialogStyle = GetWindowLongPtrW(dialog, GWL_STYLE);
     check.Expect((dialogStyle & WS_THICKFRAME) != 0, "the save dialog can be resized");
-    // Under Wine the item dialog's name box is an Edit 0x480; the classic dialog's is a combo 0x47C.
-    check.Expect(ClassOf(GetDlgItem(dialog, kFileNameEdit)) == L"Edit" && !GetDlgItem(dialog, kFileNameCombo),
+    check.Expect(ClassOf(GetDlgItem(dialog, save_dialog::kItemNameBox)) == L"Edit" &&
+                     !GetDlgItem(dialog, save_dialog::kClassicNameBox),
                  "the save dialog is the item dialog");
     check.Equal(ClassOf(GetWindow(dialog, GW_OWNER)), L"TApplication", "the save dialog's owner");
     MONITORINFO monitor{};
@@ -294,8 +284,7 @@ int Window(const std::wstring& exe, const std::wstring& device, const std::wstri
     check.Expect(std::abs(placed.left - area.left - freeWidth / 2) <= 1 && std::abs(placed.top - area.top - freeHeight / 3) <= 1,
                  "the save dialog is centred across the monitor, a third of the free height from its top",
                  "found " + JsonRect(placed) + " in " + JsonRect(area));
-    check.Equal(TextOf(GetDlgItem(dialog, kFileNameCombo) ? GetDlgItem(dialog, kFileNameCombo) : GetDlgItem(dialog, kFileNameEdit)),
-                L"", "the name box starts empty the first time");
+    check.Equal(TextOf(save_dialog::NameBox(dialog)), L"", "the name box starts empty the first time");
     check.Expect(!IsWindowEnabled(form), "the window is disabled while the dialog is up");
     recorder.AnswerSaveDialog(dialog, nullptr);
     Sleep(200);
@@ -317,8 +306,7 @@ int Window(const std::wstring& exe, const std::wstring& device, const std::wstri
     // The name box offers the last accepted name; a cancel keeps it.
     recorder.Click(recorder.RecordButton());
     HWND again = recorder.WaitForSaveDialog();
-    const HWND nameBox = GetDlgItem(again, kFileNameCombo) ? GetDlgItem(again, kFileNameCombo) : GetDlgItem(again, kFileNameEdit);
-    const std::wstring offered = TextOf(nameBox);
+    const std::wstring offered = TextOf(save_dialog::NameBox(again));
     const std::wstring baseName = fileName.substr(fileName.find_last_of(L"\\/") + 1);
     check.Expect(offered == fileName || offered == baseName, "the name box starts with the last accepted name",
                  "found " + Json(offered));

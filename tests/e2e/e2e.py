@@ -21,7 +21,6 @@ import math
 import os
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import time
@@ -31,18 +30,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "bench"))
 import mic  # noqa: E402
 import ramp  # noqa: E402
-
-# Channels, rate, bits of each row of the recorder's format table, in table order.
-FORMATS = [(1, 11025, 8), (1, 11025, 16), (2, 11025, 8), (2, 11025, 16),
-           (1, 22050, 8), (1, 22050, 16), (2, 22050, 8), (2, 22050, 16),
-           (1, 44100, 8), (1, 44100, 16), (2, 44100, 8), (2, 44100, 16)]
-
-
-def buffer_size(row):
-    """Half a second, rounded down to whole frames."""
-    channels, rate, bits = FORMATS[row]
-    block = channels * bits // 8
-    return rate * channels * bits // 8 // 2 // block * block
+import wavefile  # noqa: E402
+from wavefile import FORMATS, buffer_size  # noqa: E402
 
 
 def format_size(n):
@@ -56,6 +45,18 @@ def windows_path(path):
 
 class Failed(Exception):
     pass
+
+
+def run(scenario, args):
+    """Runs a scenario; the exit code: 1 when a check failed."""
+    try:
+        scenario(args)
+    except Failed:
+        return 1
+    except mic.PlayerFailed as failure:
+        print(f"FAIL {failure}", flush=True)
+        return 1
+    return 0
 
 
 def expect(ok, what):
@@ -73,16 +74,8 @@ def fresh(path):
     return path
 
 
-def header_of(content):
-    """The 44-byte WAVE header's fields by name."""
-    fields = struct.unpack("<4sI4s4sIHHIIHH4sI", content[:44])
-    return dict(zip(["riff", "riff_length", "wave", "fmt", "fmt_length", "format", "channels", "rate", "byte_rate",
-                     "block_align", "bits", "data", "data_length"], fields))
-
-
-def sink_for(row, description):
-    channels, rate, bits = FORMATS[row]
-    return mic.Sink(f"{description}:{'u8' if bits == 8 else 's16le'}:{rate}:{channels}", row)
+def sink_for(row, description, signal=None):
+    return mic.Sink(mic.argument_for(row, description), row, signal)
 
 
 def source_outputs():
@@ -146,6 +139,18 @@ class Driver:
         self.process.stdin.write(line + "\n")
         self.process.stdin.flush()
 
+    def result(self, on_line=None):
+        """Waits for the driver's RESULT line and its end; the result's fields. `on_line(driver, line)`
+        answers the driver's other lines."""
+        line = self.lines_until("")  # every line
+        while line is not None and not line.startswith("RESULT"):
+            if on_line:
+                on_line(self, line)
+            line = self.lines_until("")
+        code = self.finish()
+        expect(line is not None and code == 0, f"the driver finished (exit code {code})")
+        return json.loads(line[len("RESULT"):])
+
     def finish(self, timeout=60):
         rest, _ = self.process.communicate(timeout=timeout)
         for line in rest.splitlines():
@@ -154,36 +159,21 @@ class Driver:
         return self.process.returncode
 
 
-def check_wave_file(path, row):
-    """Checks the header against the format and the data against the ramp; returns facts for the report."""
-    channels, rate, bits = FORMATS[row]
+def check_wave_file(path, row, min_bytes):
+    """Checks the header against the format and the data against the ramp, at least `min_bytes` of
+    it; returns facts for the report."""
     with open(path, "rb") as f:
         content = f.read()
-    expect(len(content) >= 44, f"{path}: at least the 44-byte header")
-    h = header_of(content)
-    expect((h["riff"], h["wave"], h["fmt"], h["data"]) == (b"RIFF", b"WAVE", b"fmt ", b"data"), "header tags")
-    expect(h["fmt_length"] == 16 and h["format"] == 1, "PCM format chunk of 16 bytes")
-    expect((h["channels"], h["rate"], h["bits"]) == (channels, rate, bits),
-           f"header format {h['channels']} ch {h['rate']} Hz {h['bits']} bit is the chosen one")
-    byte_rate, block_align, data_length = h["byte_rate"], h["block_align"], h["data_length"]
-    expect(byte_rate == channels * rate * bits // 8 and block_align == channels * bits // 8,
-           f"byte rate {byte_rate} and block alignment {block_align}")
-    expect(data_length == len(content) - 44 and h["riff_length"] == data_length + 36,
-           f"lengths: data {data_length}, RIFF {h['riff_length']}, file {len(content)}")
+    h, problems = wavefile.check(content, row)
+    expect(not problems, f"{path}: the PCM WAVE header of {FORMATS[row]}, whose lengths match the data {problems}")
     with wave.open(path, "rb") as w:
-        expect((w.getnchannels(), w.getframerate(), w.getsampwidth() * 8) == (channels, rate, bits),
+        expect((w.getnchannels(), w.getframerate(), w.getsampwidth() * 8) == FORMATS[row],
                "Python's wave module reads the file")
         # An odd length of 8-bit stereo ends in half a frame, which the module leaves out.
-        expect(w.getnframes() == data_length // block_align, f"{w.getnframes()} frames")
-
-    data = content[44:]
-    expect(len(data) > 0, "audio was recorded")
-    lead, _, breaks = ramp.check_recording(data, bits)
-    expect(not breaks, f"the data is one unbroken run of the ramp after {lead} bytes of leading silence: "
-                       f"{len(breaks)} breaks, first {breaks[:3]}")
-    if lead:
-        print(f"note: {lead} bytes of leading silence before the ramp", flush=True)
-    return {"data": data_length, "seconds": data_length / byte_rate, "lead": lead, "breaks": 0}
+        expect(w.getnframes() == h["data_length"] // h["block_align"], f"{w.getnframes()} frames")
+    lead, problems = ramp.check_recording(content[44:], FORMATS[row], min_bytes)
+    expect(not problems, f"the data, {h['data_length']} bytes, is the ramp after {lead} silent bytes {problems}")
+    return {"data": h["data_length"], "seconds": h["data_length"] / h["byte_rate"], "lead": lead}
 
 
 def check_labels(result, row, data_length, closed):
@@ -253,17 +243,13 @@ def scenario_record(args):
         # A longer file of other content, to be replaced whole.
         with open(path, "wb") as f:
             f.write(b"\xff" * (3 * 1024 * 1024))
-    sink = sink_for(row, f"E2E Mic {row}")
     facts = {"row": row}
     exe, env, loader_log = args.exe, None, None
     if args.planted:
         folder, env = plant(args)
         exe = windows_path(os.path.join(folder, os.path.basename(args.exe_file)))
         loader_log = os.path.join(args.out, "planted-loader.log")
-    try:
-        sink.load()
-        sink.play()
-        time.sleep(0.3)
+    with sink_for(row, f"E2E Mic {row}") as sink:
         command = ["record", exe, f"Monitor of E2E Mic {row}", str(row), windows_path(path), str(args.buffers)]
         if args.close:
             command.append("--close")
@@ -276,19 +262,14 @@ def scenario_record(args):
         expect(f"{sink.sink_name}.monitor" in used, f"the recording reads this microphone's source: {used}")
         if args.screenshot:
             take_screenshot(args.screenshot, json.loads(rect))
-        line = driver.lines_until("RESULT")
-        code = driver.finish()
-        expect(line is not None and code == 0, f"the driver finished (exit code {code})")
-    finally:
-        sink.unload()
-    result = json.loads(line)
+        result = driver.result()
     expect(result["buttons_shown"] == [True, False], "shown: Record enabled, Stop disabled")
     expect(result["buttons_recording"] == [False, True] and result["buttons_before_stop"] == [False, True],
            "recording: Record disabled, Stop enabled")
     if not args.close:
         expect(result["buttons_stopped"] == [True, False], "stopped: Record enabled, Stop disabled")
     expect(result["exit_code"] == 0, f"the program ended with code {result['exit_code']}")
-    facts.update(check_wave_file(path, row))
+    facts.update(check_wave_file(path, row, args.buffers * buffer_size(row)))
     facts.update(check_labels(result, row, facts["data"], args.close))
     if args.planted:
         check_planted(folder, loader_log)
@@ -299,17 +280,11 @@ def scenario_record(args):
 def scenario_window(args):
     path = os.path.join(args.out, "window.wav")
     fresh(path)
-    sink = sink_for(0, "E2E Window Mic")
-    try:
-        sink.load()
-        sink.play()
-        time.sleep(0.3)
+    with sink_for(0, "E2E Window Mic"):
         driver = Driver(args, "window", args.exe, "Monitor of E2E Window Mic", windows_path(path))
         code = driver.finish(timeout=120)
-    finally:
-        sink.unload()
     expect(code == 0 and any(line == "0 failed" for line in driver.lines), "every check of the window passed")
-    check_wave_file(path, 0)
+    check_wave_file(path, 0, buffer_size(0))  # Stop once the label counted a buffer
 
 
 def scenario_device_error(args):
@@ -318,19 +293,15 @@ def scenario_device_error(args):
     sink = sink_for(9, "E2E Vanishing Mic")
     try:
         sink.load()
-        time.sleep(0.3)
         driver = Driver(args, "device-error", args.exe, "Monitor of E2E Vanishing Mic", "9", windows_path(path))
         expect(driver.lines_until("LISTED") is not None, "the device was listed")
         sink.unload()  # the device goes away after the list was filled
         sink.module = None
         time.sleep(0.5)
         driver.send("go")
-        line = driver.lines_until("RESULT")
-        code = driver.finish()
-        expect(line is not None and code == 0, f"the driver finished (exit code {code})")
+        result = driver.result()
     finally:
         sink.unload()
-    result = json.loads(line)
     known = result["error_texts"]
     codes = [c for c, text in known.items() if text == result["box_text"]]
     expect(bool(codes), f"the error box shows the device's error text: {result['box_text']!r} (code {codes})")
@@ -380,21 +351,12 @@ def scenario_demo(args):
     for old in (path, shot):
         fresh(old)
     row = 11
-    sink = mic.Sink("Test Tone:s16le:44100:2", row)
-    sink.signal = tone_blocks(sink.rate, sink.channels)
-    try:
-        sink.load()
-        sink.play()
-        time.sleep(0.3)
+    with mic.Sink("Test Tone:s16le:44100:2", row, tone_blocks(44100, 2)):
         driver = Driver(args, "record", args.exe, "Monitor of Test Tone", str(row), windows_path(path), "6")
         rect = driver.lines_until("RECORDING")
         expect(rect is not None, "the recording started")
         take_screenshot(shot, json.loads(rect))
-        line = driver.lines_until("RESULT")
-        code = driver.finish()
-        expect(line is not None and code == 0, f"the driver finished (exit code {code})")
-    finally:
-        sink.unload()
+        driver.result()
     with wave.open(path, "rb") as w:
         seconds = w.getnframes() / w.getframerate()
         expect(seconds > 0, f"{seconds:.2f} s of {w.getnchannels()}-channel {w.getframerate()} Hz "
@@ -423,12 +385,8 @@ def main():
     args.exe_file = os.path.abspath(args.exe)
     args.exe = windows_path(args.exe)
     os.makedirs(args.out, exist_ok=True)
-    try:
-        {"record": scenario_record, "window": scenario_window, "device-error": scenario_device_error, "look": scenario_look,
-         "demo": scenario_demo}[args.scenario](args)
-    except Failed:
-        return 1
-    return 0
+    return run({"record": scenario_record, "window": scenario_window, "device-error": scenario_device_error,
+                "look": scenario_look, "demo": scenario_demo}[args.scenario], args)
 
 
 if __name__ == "__main__":

@@ -5,12 +5,13 @@
 //       records until BUFFERS buffers came back, then terminates the recorder mid-buffer
 //   e2e_driver fault server EXE DEVICE ROW FILE BUFFERS
 //       records until BUFFERS buffers came back, prints KILL-SERVER and waits for a line on standard
-//       input (the caller kills the sound server meanwhile); then answers what the window shows,
-//       clicks Stop if the recorder has not stopped by itself, and closes the window
+//       input (the caller kills the sound server meanwhile); then answers the boxes until the
+//       recording has stopped by itself (30 s at most), and closes the window
 //   e2e_driver fault disk-full EXE DEVICE ROW FILE
 //       records onto a tiny file system, answers the error boxes, clicks Stop after the first
 //   e2e_driver fault rapid EXE DEVICE ROW DIR COUNT
-//       Record and Stop COUNT times in a row as fast as the window allows, into DIR\rapid-NN.wav
+//       Record and Stop COUNT times in a row, each Stop once the recording's first buffer came
+//       back, each Record as soon as the window takes it again, into DIR\rapid-NN.wav
 //   e2e_driver fault targets EXE DEVICE ROW LABEL_LOG TARGET...
 //       one recording attempt per target; "held:" before a target makes the driver hold that file
 //       open without sharing during the attempt
@@ -29,34 +30,37 @@ struct Box {
     HWND window = nullptr;
     std::wstring caption;
     std::wstring text;
+    std::wstring icon;
 };
+
+// The icon of a message box by its MB_ICON* name, as label_probe.dll marked it.
+std::wstring BoxIcon(HWND box)
+{
+    const HANDLE marked = GetPropW(box, L"RecorderE2EIcon");
+    const struct {
+        LPCWSTR id;
+        const wchar_t* name;
+    } icons[] = {{IDI_HAND, L"stop"}, {IDI_EXCLAMATION, L"exclamation"}, {IDI_ASTERISK, L"information"},
+                 {IDI_QUESTION, L"question"}};
+    for (const auto& icon : icons)
+        if (marked == icon.id)
+            return icon.name;
+    return L"none";
+}
 
 // A visible dialog-class window of the process other than `except`: a message box.
 Box FindBox(DWORD processId, HWND except = nullptr)
 {
-    struct Search {
-        DWORD processId;
-        HWND except;
-        HWND found;
-    } search{processId, except, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(data);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            if (pid != s.processId || window == s.except || !IsWindowVisible(window) || ClassOf(window) != L"#32770")
-                return TRUE;
-            if (TextOf(window) == kSaveDialogTitle)
-                return TRUE;
-            s.found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
     Box box;
-    if (search.found) {
-        box.window = search.found;
-        box.caption = TextOf(search.found);
-        box.text = BoxText(search.found);
+    for (const HWND window : TopWindows(processId)) {
+        if (window == except || !IsWindowVisible(window) || ClassOf(window) != L"#32770" ||
+            TextOf(window) == save_dialog::kTitle)
+            continue;
+        box.window = window;
+        box.caption = TextOf(window);
+        box.text = BoxText(window);
+        box.icon = BoxIcon(window);
+        break;
     }
     return box;
 }
@@ -64,28 +68,21 @@ Box FindBox(DWORD processId, HWND except = nullptr)
 // The process's top-level windows, for a failure's report.
 std::string WindowsOf(DWORD processId)
 {
-    struct Collect {
-        DWORD processId;
-        std::vector<std::wstring> found;
-    } collect{processId, {}};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto& c = *reinterpret_cast<Collect*>(data);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            if (pid == c.processId)
-                c.found.push_back(ClassOf(window) + L" " + TextOf(window) +
-                                  (IsWindowVisible(window) ? L" visible" : L" hidden") +
-                                  (IsWindowEnabled(window) ? L"" : L" disabled"));
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&collect));
-    return JsonList(collect.found);
+    std::vector<std::wstring> found;
+    for (const HWND window : TopWindows(processId))
+        found.push_back(ClassOf(window) + L" " + TextOf(window) + (IsWindowVisible(window) ? L" visible" : L" hidden") +
+                        (IsWindowEnabled(window) ? L"" : L" disabled"));
+    return JsonList(found);
 }
 
 std::string JsonBox(const Box& box, DWORD ms)
 {
-    return JsonObject().AddText("caption", box.caption).AddText("text", box.text).Add("ms", static_cast<long long>(ms)).Str();
+    return JsonObject()
+        .AddText("caption", box.caption)
+        .AddText("text", box.text)
+        .AddText("icon", box.icon)
+        .Add("ms", static_cast<long long>(ms))
+        .Str();
 }
 
 // The window's thread answers a message within five seconds (Wine takes seconds to tear down a
@@ -94,27 +91,6 @@ bool Responsive(HWND form)
 {
     DWORD_PTR ignored = 0;
     return SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 5000, &ignored) != 0;
-}
-
-int BuffersBack(const Recorder& recorder)
-{
-    return static_cast<int>(recorder.LabelLog().size()) - 1; // the first entry is the probe's own
-}
-
-// Record clicked and the file accepted; returns when the buttons have swapped.
-void StartRecording(Recorder& recorder, const std::wstring& fileName)
-{
-    recorder.Click(recorder.RecordButton());
-    recorder.AnswerSaveDialog(recorder.WaitForSaveDialog(), &fileName);
-    if (!WaitFor([&] { return !Buttons(recorder).record && Buttons(recorder).stop; }, 8000))
-        Fail("the buttons did not swap after the file was accepted: " + Buttons(recorder).Str());
-}
-
-void WaitForBuffers(const Recorder& recorder, int buffers)
-{
-    // Capture starts late under some sound servers: allow for it before the first buffer.
-    if (!WaitFor([&] { return BuffersBack(recorder) >= buffers; }, 15000u + 2000u * buffers))
-        Fail("fewer than " + std::to_string(buffers) + " buffers came back");
 }
 
 void CloseAndReport(Recorder& recorder, JsonObject& result)
@@ -133,17 +109,16 @@ std::wstring LastLabel(const Recorder& recorder)
 int Kill(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName, int buffers)
 {
     Recorder recorder(exe, fileName + L".labels");
-    recorder.SelectDevice(device);
-    recorder.SelectFormat(row);
-    StartRecording(recorder, fileName);
-    WaitForBuffers(recorder, buffers);
+    recorder.Choose(device, row);
+    recorder.StartRecording(fileName);
+    recorder.WaitForBuffers(buffers);
     Sleep(250); // half-way through the next buffer
     JsonObject result;
-    result.Add("buffers_before", BuffersBack(recorder)).AddText("label_before", LastLabel(recorder));
+    result.Add("buffers_before", recorder.BuffersBack()).AddText("label_before", LastLabel(recorder));
     if (!TerminateProcess(recorder.Process(), 9))
         Fail("TerminateProcess failed, error " + std::to_string(GetLastError()));
     result.Add("exit_code", static_cast<long long>(recorder.WaitForExit(10000)));
-    result.Add("buffers_after", BuffersBack(recorder)).AddText("label_after", LastLabel(recorder));
+    result.Add("buffers_after", recorder.BuffersBack()).AddText("label_after", LastLabel(recorder));
     Say("RESULT " + result.Str());
     return 0;
 }
@@ -152,26 +127,29 @@ int ServerKilled(const std::wstring& exe, const std::wstring& device, int row, c
                  int buffers)
 {
     Recorder recorder(exe, fileName + L".labels");
-    recorder.SelectDevice(device);
-    recorder.SelectFormat(row);
-    StartRecording(recorder, fileName);
-    WaitForBuffers(recorder, buffers);
+    recorder.Choose(device, row);
+    recorder.StartRecording(fileName);
+    recorder.WaitForBuffers(buffers);
     JsonObject result;
-    result.Add("buffers_before", BuffersBack(recorder)).AddText("label_before", LastLabel(recorder));
+    result.Add("buffers_before", recorder.BuffersBack()).AddText("label_before", LastLabel(recorder));
     Say("KILL-SERVER");
     char line[64];
     if (!std::fgets(line, sizeof line, stdin))
         Fail("no go-ahead on standard input");
     const DWORD killed = GetTickCount();
 
-    // The recorder should notice the silent device by itself; Stop is the user's way out if not.
+    // The recorder must notice by itself that the device went silent, stop and say so: nobody
+    // clicks Stop. The boxes are answered as they come.
     std::string boxes = "[";
-    bool stopClicked = false;
     bool respondedThroughout = true;
-    while (!FileCompleted(fileName) || FindBox(recorder.Pid()).window) {
+    const auto stopped = [&] {
+        return IsWindowEnabled(recorder.Form()) && Buttons(recorder).record && !Buttons(recorder).stop &&
+               FileCompleted(fileName);
+    };
+    while (!stopped() || FindBox(recorder.Pid()).window) {
         const DWORD now = GetTickCount() - killed;
         if (now > 30000)
-            Fail("neither a box nor a completed file within 30 s of the sound server's end");
+            break;
         if (!recorder.Running())
             Fail("the recorder ended by itself");
         respondedThroughout = respondedThroughout && Responsive(recorder.Form());
@@ -179,19 +157,14 @@ int ServerKilled(const std::wstring& exe, const std::wstring& device, int row, c
         if (box.window) {
             boxes += (boxes.size() > 1 ? ", " : "") + JsonBox(box, now);
             recorder.CloseBox(box.window);
-            continue;
-        }
-        if (!stopClicked && now > 12000 && Buttons(recorder).stop) {
-            stopClicked = true;
-            result.Add("stop_clicked_ms", static_cast<long long>(now));
-            recorder.Click(recorder.StopButton());
         }
         Sleep(50);
     }
+    result.AddBool("stopped_by_itself", stopped());
     result.Add("completed_ms", static_cast<long long>(GetTickCount() - killed));
-    result.Add("boxes", boxes + "]").AddBool("stop_clicked", stopClicked);
+    result.Add("boxes", boxes + "]");
     result.AddBool("responsive_throughout", respondedThroughout);
-    result.Add("buffers_after", BuffersBack(recorder)).AddText("label_after", LastLabel(recorder));
+    result.Add("buffers_after", recorder.BuffersBack()).AddText("label_after", LastLabel(recorder));
     CloseAndReport(recorder, result);
     Say("RESULT " + result.Str());
     return 0;
@@ -200,9 +173,8 @@ int ServerKilled(const std::wstring& exe, const std::wstring& device, int row, c
 int DiskFull(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName)
 {
     Recorder recorder(exe, fileName + L".labels");
-    recorder.SelectDevice(device);
-    recorder.SelectFormat(row);
-    StartRecording(recorder, fileName);
+    recorder.Choose(device, row);
+    recorder.StartRecording(fileName);
     const DWORD start = GetTickCount();
     JsonObject result;
     std::string boxes = "[";
@@ -222,16 +194,9 @@ int DiskFull(const std::wstring& exe, const std::wstring& device, int row, const
         const Box box = FindBox(recorder.Pid());
         if (box.window) {
             if (!boxCount++)
-                result.Add("buffers_before_error", BuffersBack(recorder));
-            const DWORD shown = GetTickCount() - start;
+                result.Add("buffers_before_error", recorder.BuffersBack());
+            boxes += (boxes.size() > 1 ? ", " : "") + JsonBox(box, GetTickCount() - start);
             recorder.CloseBox(box.window);
-            const DWORD closed = GetTickCount() - start;
-            boxes += (boxes.size() > 1 ? ", " : "") + JsonObject()
-                                                          .AddText("caption", box.caption)
-                                                          .AddText("text", box.text)
-                                                          .Add("ms", static_cast<long long>(shown))
-                                                          .Add("closed_ms", static_cast<long long>(closed))
-                                                          .Str();
             quietSince = GetTickCount();
             // The user goes on: Stop the moment the window takes clicks again.
             if (!stopMs && WaitFor([&] { return IsWindowEnabled(recorder.Form()) && Buttons(recorder).stop; }, 1000)) {
@@ -253,8 +218,7 @@ int DiskFull(const std::wstring& exe, const std::wstring& device, int row, const
 int Rapid(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& folder, int count)
 {
     Recorder recorder(exe, folder + L"\\rapid.labels");
-    recorder.SelectDevice(device);
-    recorder.SelectFormat(row);
+    recorder.Choose(device, row);
     std::string cycles = "[";
     std::wstring fileName;
     const DWORD start = GetTickCount();
@@ -263,11 +227,13 @@ int Rapid(const std::wstring& exe, const std::wstring& device, int row, const st
         swprintf(name, 32, L"\\rapid-%02d.wav", i);
         fileName = folder + name;
         const DWORD begun = GetTickCount();
-        StartRecording(recorder, fileName);
+        recorder.StartRecording(fileName);
         const DWORD recording = GetTickCount();
-        // Every other Stop at once, the others once capture has begun, so that files holding audio
-        // follow each other and would show a buffer of the previous recording.
-        const DWORD hold = (i % 2 == 1) ? 1200 : 0;
+        // Stop as soon as the recording holds audio, every other time half-way through the next
+        // buffer, so that each file holds a stretch of the signal of its own.
+        recorder.WaitForBuffers(1, recorder.BuffersBack());
+        const DWORD firstBuffer = GetTickCount();
+        const DWORD hold = (i % 2 == 1) ? 250 : 0;
         Sleep(hold);
         recorder.Click(recorder.StopButton());
         if (!WaitFor([&] { return Buttons(recorder).record && !Buttons(recorder).stop; }, 8000))
@@ -278,6 +244,7 @@ int Rapid(const std::wstring& exe, const std::wstring& device, int row, const st
                                         .AddText("file", fileName)
                                         .Add("hold_ms", static_cast<long long>(hold))
                                         .Add("start_ms", static_cast<long long>(recording - begun))
+                                        .Add("first_buffer_ms", static_cast<long long>(firstBuffer - recording))
                                         .Add("cycle_ms", static_cast<long long>(GetTickCount() - begun))
                                         .Str();
     }
@@ -320,10 +287,10 @@ std::string TryTarget(Recorder& recorder, std::wstring target)
     }
     JsonObject outcome;
     outcome.AddText("target", target);
-    const int before = BuffersBack(recorder);
+    const int before = recorder.BuffersBack();
     recorder.Click(recorder.RecordButton());
     const HWND dialog = recorder.WaitForSaveDialog();
-    if (!recorder.TryAnswerSaveDialog(dialog, target)) {
+    if (!save_dialog::Answer(dialog, &target, 3000)) {
         // The dialog kept the name for itself (a folder is opened, not chosen); it may say why.
         const Box box = FindBox(recorder.Pid(), dialog);
         if (box.window)
@@ -335,7 +302,7 @@ std::string TryTarget(Recorder& recorder, std::wstring target)
     } else {
         // The dialog takes a while to go away under Wine; then comes a box, or the first buffer.
         Box box;
-        if (!WaitFor([&] { return (box = FindBox(recorder.Pid())).window || BuffersBack(recorder) > before; }, 20000))
+        if (!WaitFor([&] { return (box = FindBox(recorder.Pid())).window || recorder.BuffersBack() > before; }, 20000))
             Fail("neither an error nor a recording for " + Utf8(target) + ": windows " + WindowsOf(recorder.Pid()) +
                  ", buttons " + Buttons(recorder).Str() + ", label " + Utf8(TextOf(recorder.Label())));
         if (box.window) {
@@ -345,7 +312,7 @@ std::string TryTarget(Recorder& recorder, std::wstring target)
             if (Buttons(recorder).stop)
                 recorder.Click(recorder.StopButton());
         } else {
-            WaitForBuffers(recorder, before + 2);
+            recorder.WaitForBuffers(2, before);
             recorder.Click(recorder.StopButton());
             outcome.AddText("outcome", L"recorded")
                 .AddBool("completed", WaitFor([&] { return FileCompleted(target); }, 10000));
@@ -365,8 +332,7 @@ int Targets(const std::wstring& exe, const std::wstring& device, int row, const 
             const std::wstring& labelLog)
 {
     Recorder recorder(exe, labelLog);
-    recorder.SelectDevice(device);
-    recorder.SelectFormat(row);
+    recorder.Choose(device, row);
     std::string outcomes = "[";
     for (const std::wstring& target : targets) {
         const std::string outcome = TryTarget(recorder, target);

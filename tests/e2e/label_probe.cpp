@@ -2,7 +2,9 @@
 // RECORDER_E2E_LABEL_LOG, one "milliseconds<TAB>text" line each, in the order the window sets them.
 // Polling the label from outside could miss a text that lasts only until the next message.
 // The driver's "RecorderE2EProbe" message, which no window handles, is logged as "<probe>" to show
-// that the probe is in place.
+// that the probe is in place. A message box is marked with the system icon it shows (its IDI_*
+// number, in the window property "RecorderE2EIcon"), since an icon's handle means nothing to
+// another process.
 #include <windows.h>
 
 #include <string>
@@ -31,6 +33,13 @@ void Append(const wchar_t* text)
     CloseHandle(file);
 }
 
+void MarkIcon(HWND iconControl, HICON icon)
+{
+    for (const LPCWSTR id : {IDI_HAND, IDI_EXCLAMATION, IDI_ASTERISK, IDI_QUESTION})
+        if (icon && icon == LoadIconW(nullptr, id))
+            SetPropW(GetParent(iconControl), L"RecorderE2EIcon", const_cast<wchar_t*>(id));
+}
+
 } // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK LabelProbe(int code, WPARAM wParam, LPARAM lParam)
@@ -42,6 +51,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK LabelProbe(int code, WPARAM wP
             Append(L"<probe>");
         else if (message->message == WM_SETTEXT && GetDlgCtrlID(message->hwnd) == kLabel1Id && message->lParam)
             Append(reinterpret_cast<const wchar_t*>(message->lParam));
+        else if (message->message == STM_SETICON)
+            MarkIcon(message->hwnd, reinterpret_cast<HICON>(message->wParam));
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }

@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/save_dialog_answerer.h"
+#include "tests/test_support.h"
+#include "ui/unit_main.h"
+
 namespace e2e {
 
 constexpr int kComboBox1Id = 101;
@@ -21,20 +25,9 @@ constexpr int kListBox1Id = 102;
 constexpr int kBitBtn1Id = 103;
 constexpr int kBitBtn2Id = 104;
 constexpr int kLabel1Id = 105;
-constexpr int kFileNameCombo = 0x47C;
-constexpr int kFileNameEdit = 0x480;
 
-const wchar_t* const kSaveDialogTitle = L"Сохранить звукозапись как...";
 const wchar_t* const kFormCaption = L"Запись звука";
 const wchar_t* const kAppTitle = L"Recorder";
-
-// The twelve format names in table order: the row number is the index.
-const wchar_t* const kFormatNames[12] = {
-    L"11.025 кГц, моно, 8-бит",  L"11.025 кГц, моно, 16-бит", L"11.025 кГц, стерео, 8-бит",
-    L"11.025 кГц, стерео, 16-бит", L"22.05 кГц, моно, 8-бит",   L"22.05 кГц, моно, 16-бит",
-    L"22.05 кГц, стерео, 8-бит", L"22.05 кГц, стерео, 16-бит", L"44.1 кГц, моно, 8-бит",
-    L"44.1 кГц, моно, 16-бит",   L"44.1 кГц, стерео, 8-бит",  L"44.1 кГц, стерео, 16-бит",
-};
 
 // ---- output -----------------------------------------------------------------------------------
 
@@ -142,29 +135,33 @@ inline std::wstring TextOf(HWND window)
     return text;
 }
 
+// The process's top-level windows, in Z order.
+inline std::vector<HWND> TopWindows(DWORD processId)
+{
+    struct Collect {
+        DWORD processId;
+        std::vector<HWND> found;
+    } collect{processId, {}};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto& c = *reinterpret_cast<Collect*>(data);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            if (pid == c.processId)
+                c.found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&collect));
+    return collect.found;
+}
+
 // A visible top-level window of the process, by class and (if given) caption.
 inline HWND FindTopWindow(DWORD processId, const std::wstring& className, const wchar_t* caption)
 {
-    struct Search {
-        DWORD processId;
-        const std::wstring* className;
-        const wchar_t* caption;
-        HWND found;
-    } search{processId, &className, caption, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(data);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            if (pid != s.processId || !IsWindowVisible(window) || ClassOf(window) != *s.className)
-                return TRUE;
-            if (s.caption && TextOf(window) != s.caption)
-                return TRUE;
-            s.found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (const HWND window : TopWindows(processId))
+        if (IsWindowVisible(window) && ClassOf(window) == className && (!caption || TextOf(window) == caption))
+            return window;
+    return nullptr;
 }
 
 inline std::vector<std::wstring> ChildTexts(HWND parent, const wchar_t* className)
@@ -307,7 +304,7 @@ public:
     {
         const std::vector<std::wstring> formats = ListItems(list_, false);
         for (size_t i = 0; i < formats.size(); ++i) {
-            if (formats[i] == kFormatNames[row]) {
+            if (formats[i] == RecordingFormats[row].Name) {
                 SendMessageW(list_, LB_SETCURSEL, i, 0);
                 SendMessageW(form_, WM_COMMAND, MAKEWPARAM(kListBox1Id, LBN_SELCHANGE),
                              reinterpret_cast<LPARAM>(list_));
@@ -317,44 +314,49 @@ public:
         Fail("format row " + std::to_string(row) + " not listed: " + JsonList(formats));
     }
 
+    void Choose(const std::wstring& device, int row)
+    {
+        SelectDevice(device);
+        SelectFormat(row);
+    }
+
     // Posted, since the click's handler runs a modal dialog or box before it returns.
     void Click(HWND button) const { PostMessageW(button, BM_CLICK, 0, 0); }
 
     HWND WaitForSaveDialog() const
     {
-        HWND dialog = nullptr;
-        if (!WaitFor([&] { return (dialog = FindTopWindow(Pid(), L"#32770", kSaveDialogTitle)) != nullptr; }, 10000))
+        const HWND dialog = save_dialog::WaitFor(10000);
+        if (!dialog)
             Fail("the save dialog did not appear");
         return dialog;
     }
 
-    // Types the name and presses OK; false when the dialog stays up (it may refuse the name, as
-    // it does for a folder, whose contents it shows instead).
-    bool TryAnswerSaveDialog(HWND dialog, const std::wstring& fileName, DWORD timeoutMs = 3000) const
-    {
-        HWND box = GetDlgItem(dialog, kFileNameCombo);
-        if (!box)
-            box = GetDlgItem(dialog, kFileNameEdit);
-        if (!box)
-            Fail("the save dialog has no file name box");
-        SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fileName.c_str()));
-        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-        return WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, timeoutMs);
-    }
-
+    // Types the name and presses Save, or presses Cancel when it is null.
     void AnswerSaveDialog(HWND dialog, const std::wstring* fileName) const
     {
-        if (fileName) {
-            HWND box = GetDlgItem(dialog, kFileNameCombo);
-            if (!box)
-                box = GetDlgItem(dialog, kFileNameEdit);
-            if (!box)
-                Fail("the save dialog has no file name box");
-            SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fileName->c_str()));
-        }
-        PostMessageW(dialog, WM_COMMAND, fileName ? IDOK : IDCANCEL, 0);
-        if (!WaitFor([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, 10000))
+        if (!save_dialog::Answer(dialog, fileName, 10000))
             Fail("the save dialog did not close");
+    }
+
+    // Record clicked and the file accepted; returns once the buttons have swapped.
+    void StartRecording(const std::wstring& fileName) const
+    {
+        Click(record_);
+        AnswerSaveDialog(WaitForSaveDialog(), &fileName);
+        if (!WaitFor([&] { return !IsWindowEnabled(record_) && IsWindowEnabled(stop_); }, 8000))
+            Fail("the buttons did not swap after the file was accepted");
+    }
+
+    // The texts the label was given, the probe's own left out: one per buffer handed back while
+    // recording, and a few at each Stop.
+    int BuffersBack() const { return static_cast<int>(LabelLog().size()) - 1; }
+
+    // Waits for `buffers` more buffers than `already`.
+    void WaitForBuffers(int buffers, int already = 0) const
+    {
+        // Capture starts late under some sound servers: allow for it before the first buffer.
+        if (!WaitFor([&] { return BuffersBack() >= already + buffers; }, 15000u + 2000u * buffers))
+            Fail("fewer than " + std::to_string(buffers) + " buffers came back");
     }
 
     HWND WaitForBox(const wchar_t* caption, DWORD timeoutMs = 10000) const
@@ -465,15 +467,10 @@ inline bool FileCompleted(const std::wstring& fileName)
                                     nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    unsigned char header[44]{};
-    DWORD got = 0;
-    LARGE_INTEGER size{};
-    const bool read = ReadFile(file, header, 44, &got, nullptr) && got == 44 && GetFileSizeEx(file, &size);
     CloseHandle(file);
-    if (!read || std::string(reinterpret_cast<char*>(header), 4) != "RIFF")
-        return false;
-    const unsigned long dataLength = header[40] | header[41] << 8 | header[42] << 16 | static_cast<unsigned long>(header[43]) << 24;
-    return dataLength + 44 == static_cast<unsigned long long>(size.QuadPart);
+    const std::vector<uint8_t> content = test_support::ReadAll(fileName);
+    const TWaveFileHeader header = test_support::HeaderOf(content);
+    return std::string(header.RiffTag, 4) == "RIFF" && header.DataLength + 44ull == content.size();
 }
 
 // Subcommands in their own files; each takes the arguments after its name.
