@@ -404,7 +404,7 @@ TEST_F(EngineTest, DeviceThatGoesAwayEndsTheRecordingKeepingWhatCameBefore)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         errors.clear();
-        form->StallTimeoutMs = 300;
+        form->SilenceLimitOverrideMs = 300;
         const std::wstring path = dir + L"\\gone" + std::to_wstring(index++) + L".wav";
         ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
         std::vector<const WAVEHDR*> current;

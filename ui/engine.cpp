@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr DWORD kStallCheckMs = 250;
+constexpr DWORD kSilenceCheckMs = 250;
 // Capture can begin a couple of seconds after the start: the first audio gets this much more time.
 constexpr DWORD kStartLatencyMs = 10000;
 // A device may pause for a few seconds and come back (a headset switching profile, a resume from
@@ -105,7 +105,7 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
         return result;
     }
     lastDataTick_ = GetTickCount();
-    SetTimer(handle_, kStallTimerId, kStallCheckMs, nullptr);
+    SetTimer(handle_, kSilenceTimerId, kSilenceCheckMs, nullptr);
     return MMSYSERR_NOERROR;
 }
 
@@ -163,7 +163,7 @@ void TForm1::WimData(HWAVEIN device, WAVEHDR* header)
     WriteHandedBack();
     // Empty buffers in a loop keep the queue too busy for the stall timer to come.
     if (header->dwBytesRecorded == 0)
-        CheckForStall();
+        CheckForSilence();
 }
 
 int32_t TForm1::BytesToKeep(const WAVEHDR& header) const
@@ -257,7 +257,7 @@ void TForm1::WimClose(HWAVEIN device)
 void TForm1::CompleteRecording(bool deviceClosed)
 {
     deviceOpen_ = false;
-    KillTimer(handle_, kStallTimerId);
+    KillTimer(handle_, kSilenceTimerId);
     // A buffer still waiting behind a failed append gets its last try; whatever happens, the file is
     // completed with what was written.
     std::exception_ptr failure;
@@ -288,8 +288,8 @@ void TForm1::RetryClose()
 
 DWORD TForm1::SilenceLimitMs() const
 {
-    if (StallTimeoutMs)
-        return StallTimeoutMs;
+    if (SilenceLimitOverrideMs)
+        return SilenceLimitOverrideMs;
     // The whole ring's worth of audio: a device handing back after a stall of the window's thread
     // takes that long at most. Plus the margin for a device that pauses and comes back.
     const DWORD bytesPerSecond = std::max<DWORD>(WaveFormat.nAvgBytesPerSec, 1);
@@ -298,7 +298,7 @@ DWORD TForm1::SilenceLimitMs() const
     return queued + kSilenceMarginMs + (dataSeen_ ? 0 : kStartLatencyMs);
 }
 
-void TForm1::CheckForStall()
+void TForm1::CheckForSilence()
 {
     if (!deviceOpen_ || Stopping)
         return;

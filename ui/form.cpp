@@ -341,8 +341,8 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case kCloseRetryMessage:
         return EngineMessage([this] { RetryClose(); });
     case WM_TIMER:
-        if (wParam == kStallTimerId)
-            return EngineMessage([this] { CheckForStall(); });
+        if (wParam == kSilenceTimerId)
+            return EngineMessage([this] { CheckForSilence(); });
         return 0;
     case WM_CTLCOLORSTATIC:
         if (reinterpret_cast<HWND>(lParam) == Label1) {

@@ -158,7 +158,7 @@ public:
     int32_t MaxTotalBytes = kMaxWaveDataBytes;
     // No audio for this long while recording means the device has gone; 0 for the default
     // (SilenceLimitMs). Tests lower it.
-    DWORD StallTimeoutMs = 0;
+    DWORD SilenceLimitOverrideMs = 0;
     DWORD SilenceLimitMs() const;
 
     // Writer
@@ -181,7 +181,7 @@ public:
 private:
     static constexpr UINT kDeviceFailedMessage = WM_APP + 1; // wParam: the device's result code
     static constexpr UINT kCloseRetryMessage = WM_APP + 2;
-    static constexpr UINT_PTR kStallTimerId = 1;
+    static constexpr UINT_PTR kSilenceTimerId = 1;
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -202,7 +202,7 @@ private:
     void ReportAutomaticStop();
     void CompleteRecording(bool deviceClosed);
     void RetryClose();
-    void CheckForStall();
+    void CheckForSilence();
     void DeviceFailed(MMRESULT result);
     void WaitForPreviousRecording();
     void FinishRecordingBeforeClose();

@@ -72,7 +72,7 @@ def analyse(data):
 
 
 def check_recording(data, min_frames):
-    """Checks a recording of the counter as ramp.check_recording checks one of the ramp: at most
+    """Checks a recording of the counter as ramp.check_recording checks one of the ramp: at least
     `min_frames`, of them at most LEAD_SECONDS of silence, then the counter unbroken to the end.
     Returns (what analyse found, problems found)."""
     kept = analyse(data)
