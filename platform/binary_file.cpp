@@ -13,35 +13,22 @@ int LastIoError()
 
 } // namespace
 
-TBinaryFile::~TBinaryFile()
-{
-    if (IsOpen())
-        CloseHandle(handle_);
-}
-
 void TBinaryFile::Assign(const std::wstring& name)
 {
     // A failed recording may have left its file open; rebinding must not leak that handle.
-    if (IsOpen()) {
-        CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
+    handle_.Reset();
     name_ = name;
 }
 
 void TBinaryFile::Rewrite()
 {
-    if (IsOpen()) {
-        CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
+    handle_.Reset();
     // Sharing reading and writing lets others read the file's size and content while it grows.
-    const HANDLE handle = CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    FileHandle handle(CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle)
         throw EInOutError(LastIoError());
-    handle_ = handle;
+    handle_ = std::move(handle);
 }
 
 void TBinaryFile::RequireOpen() const
@@ -54,7 +41,7 @@ void TBinaryFile::Write(const void* bytes, uint32_t count)
 {
     RequireOpen();
     DWORD written = 0;
-    if (!WriteFile(handle_, bytes, count, &written, nullptr))
+    if (!WriteFile(handle_.Get(), bytes, count, &written, nullptr))
         throw EInOutError(LastIoError());
     if (written != count)
         throw EInOutError(kIoDiskFull);
@@ -65,7 +52,7 @@ void TBinaryFile::Seek(int64_t position)
     RequireOpen();
     LARGE_INTEGER distance;
     distance.QuadPart = position;
-    if (!SetFilePointerEx(handle_, distance, nullptr, FILE_BEGIN))
+    if (!SetFilePointerEx(handle_.Get(), distance, nullptr, FILE_BEGIN))
         throw EInOutError(LastIoError());
 }
 
@@ -74,7 +61,7 @@ int64_t TBinaryFile::Position() const
     RequireOpen();
     LARGE_INTEGER zero{};
     LARGE_INTEGER position{};
-    if (!SetFilePointerEx(handle_, zero, &position, FILE_CURRENT))
+    if (!SetFilePointerEx(handle_.Get(), zero, &position, FILE_CURRENT))
         throw EInOutError(LastIoError());
     return position.QuadPart;
 }
@@ -82,7 +69,7 @@ int64_t TBinaryFile::Position() const
 void TBinaryFile::Truncate()
 {
     RequireOpen();
-    if (!SetEndOfFile(handle_))
+    if (!SetEndOfFile(handle_.Get()))
         throw EInOutError(LastIoError());
 }
 
@@ -90,8 +77,6 @@ void TBinaryFile::Close()
 {
     RequireOpen();
     // Closed from here on, even if the system refuses: the handle is no longer usable either way.
-    const HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    if (!CloseHandle(handle))
+    if (!CloseHandle(handle_.Release()))
         throw EInOutError(LastIoError());
 }

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "platform/error.h"
+#include "platform/guards.h"
 
 class TBinaryFile {
 public:
     TBinaryFile() = default;
-    ~TBinaryFile();
     TBinaryFile(const TBinaryFile&) = delete;
     TBinaryFile& operator=(const TBinaryFile&) = delete;
 
@@ -27,12 +27,12 @@ public:
     void Truncate();
     void Close();
 
-    bool IsOpen() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const noexcept { return handle_.Valid(); }
     const std::wstring& Name() const noexcept { return name_; }
 
 private:
     void RequireOpen() const;
 
     std::wstring name_;
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    FileHandle handle_;
 };
