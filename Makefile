@@ -1,5 +1,5 @@
 # The commands of the README. Both install what is missing (Debian, as root) and build first.
-.PHONY: run test bench build clean
+.PHONY: run test bench look build clean
 
 BUILD_DIR ?= build
 
@@ -11,6 +11,9 @@ test:
 
 bench:
 	BUILD_DIR=$(BUILD_DIR) scripts/benchmark.sh
+
+look:
+	BUILD_DIR=$(BUILD_DIR) scripts/look.sh
 
 build:
 	scripts/deps.sh

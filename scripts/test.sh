@@ -1,15 +1,4 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, starts the private test bench, runs every test, stops the bench.
+# make test: every test, on the private test bench, from inside the build tree.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(realpath -m "${BUILD_DIR:-$root/build}")
-
-"$root/scripts/deps.sh"
-"$root/scripts/build.sh" "$build"
-
-"$root/scripts/bench.sh" start "$build"
-trap '"$root/scripts/bench.sh" stop "$build"' EXIT
-# shellcheck disable=SC1091
-source "$build/bench/env.sh"
-cd "$build"
-ctest --output-on-failure --timeout 300 "$@"
+exec "$(dirname "$0")/with_bench.sh" bash -c 'cd "$BUILD" && ctest --output-on-failure --timeout 300 "$@"' ctest "$@"
