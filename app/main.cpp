@@ -1,6 +1,7 @@
+// The program's entry: the frame, and the one main window standing on it.
 #include <windows.h>
 
-#include "app/application.h"
+#include "frame/application.h"
 #include "platform/system_dll.h"
 #include "ui/unit_main.h"
 
@@ -10,16 +11,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     RestrictDllSearchToSystem();
 
     TApplication application;
-    Application = &application;
-    TForm1 form;
-    Form1 = &form;
-    const int code = application.Start([&] {
+    TForm1 Form1(application);
+    return application.Start([&] {
         application.Initialize(instance);
-        form.Create(application.Handle());
-        application.SetMainWindow(form.Handle());
-        form.Show();
+        Form1.Create();
+        application.SetMainWindow(Form1.Handle());
+        Form1.Show();
     });
-    Form1 = nullptr;
-    Application = nullptr;
-    return code;
 }

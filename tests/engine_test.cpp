@@ -11,10 +11,11 @@
 #include <dbt.h>
 #include <objbase.h>
 
-#include "app/application.h"
+#include "frame/application.h"
 #include "tests/save_dialog_answerer.h"
 #include "tests/sim_wave_in.h"
 #include "tests/test_support.h"
+#include "ui/size_readout.h"
 #include "ui/unit_main.h"
 
 using namespace test_support;
@@ -30,7 +31,6 @@ TApplication& TestApplication()
     static bool initialized = false;
     if (!initialized) {
         application.Initialize(GetModuleHandleW(nullptr));
-        Application = &application;
         initialized = true;
     }
     return application;
@@ -49,12 +49,10 @@ protected:
     void SetUp() override
     {
         TApplication& app = TestApplication();
-        app.ErrorBoxHook = [this](const std::wstring& text) { errors.push_back(text); };
-        app.MessageBoxHook = [this](const std::wstring& text) { messages.push_back(text); };
+        app.SetBoxes(boxes);
         sim.devices = {{L"Sim Mic", 0xFFF}};
-        form = std::make_unique<TForm1>(sim);
-        form->Create(app.Handle());
-        form->DeviceErrorBox = [this](const std::wstring& text) { deviceErrors.push_back(text); };
+        form = std::make_unique<TForm1>(app, sim);
+        form->Create();
         ASSERT_TRUE(scratch.Valid()) << "no scratch folder";
         dir = scratch.Path().wstring();
         UseFormat(5); // 22.05 kHz mono 16-bit: 22050-byte buffers
@@ -64,6 +62,7 @@ protected:
     {
         form.reset();
         Pump();
+        TestApplication().SetBoxes(SystemBoxes());
     }
 
     void UseFormat(int row)
@@ -119,9 +118,9 @@ protected:
     std::unique_ptr<TForm1> form;
     TempDir scratch;
     std::wstring dir;
-    std::vector<std::wstring> errors;
-    std::vector<std::wstring> messages;
-    std::vector<std::wstring> deviceErrors;
+    TestBoxes boxes;
+    std::vector<std::wstring>& errors = boxes.errors;
+    std::vector<std::wstring>& deviceErrors = boxes.deviceErrors;
 };
 
 TEST_F(EngineTest, StopRightAfterStartWritesAnEmptyWaveFile)
@@ -397,7 +396,7 @@ TEST_F(EngineTest, DeviceThatGoesAwayEndsTheRecordingKeepingWhatCameBefore)
         {"empty buffers in a loop", Fault::EmptyBuffersInALoop, silent},
         {"count larger than the buffer", Fault::OversizedCount,
          std::wstring(L"Устройство аудиоввода сообщило о большем числе байт, чем вмещает буфер.") + kStopped},
-        {"queueing again refused", Fault::RequeueRefused, std::wstring(L"Simulated device error 6") + kStopped},
+        {"queueing again refused", Fault::RequeueRefused, std::wstring(L"There is no driver installed on your system!") + kStopped},
     };
     int index = 0;
     std::vector<const WAVEHDR*> abandoned;
@@ -527,17 +526,14 @@ TEST_F(EngineOnTinyDisk, AFailedAppendIsWrittenAgainBeforeLaterBuffersSoNothingI
     EXPECT_EQ(errors.size(), 1u);
 }
 
-TEST_F(EngineOnTinyDisk, AppendFailingTwiceStopsTheRecordingWithoutNestingBoxes)
+TEST_F(EngineOnTinyDisk, AppendFailingTwiceStopsTheRecordingAndReportsOnceTheBoxCloses)
 {
     UseFormat(0);
     const std::wstring path = dir + L"\\nest.wav";
     LeaveRoom(4096 * 2); // the header and one buffer
     ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
-    int depth = 0;
-    int deepest = 0;
-    TestApplication().ErrorBoxHook = [&](const std::wstring& text) {
+    boxes.onShow = [&](TBoxKind, const std::wstring& text) {
         errors.push_back(text);
-        deepest = std::max(deepest, ++depth);
         if (errors.size() == 1) {
             // While the first box is up its loop keeps delivering buffers: the retry fails too.
             for (int i = 0; i < 4; ++i) {
@@ -545,11 +541,9 @@ TEST_F(EngineOnTinyDisk, AppendFailingTwiceStopsTheRecordingWithoutNestingBoxes)
                 Pump();
             }
         }
-        --depth;
     };
     Deliver(2);
     Pump();
-    EXPECT_EQ(deepest, 1) << "a second box opened on top of the first";
     EXPECT_EQ(errors, (std::vector<std::wstring>{
                           L"Disk full.", L"Disk full.",
                           L"Запись остановлена: звук не удаётся записать в файл. Файл содержит всё, что было "
@@ -692,8 +686,8 @@ TEST_F(EngineTest, RecordOpensTheChosenDeviceWhereItIsNowAndEndsWhenItHasGone)
     form->BitBtn1Click();
     dialog.join();
     EXPECT_EQ(sim.openedDevices, std::vector<UINT>{0}) << "nothing opened for a device that has gone";
-    EXPECT_EQ(deviceErrors, std::vector<std::wstring>{L"Simulated device error 2"}); // MMSYSERR_BADDEVICEID
-    EXPECT_TRUE(Application->Terminated());
+    EXPECT_EQ(deviceErrors, std::vector<std::wstring>{L"A device ID has been used that is out of range for your system."});
+    EXPECT_TRUE(TestApplication().Terminated());
 }
 
 } // namespace

@@ -27,10 +27,14 @@ TEST(RecordingFormats, EveryRowsSizesAndRates)
         SCOPED_TRACE("row " + std::to_string(row));
         const TRecordingFormat& f = RecordingFormats[row];
         EXPECT_EQ(FormatBufferSize(f), kExpected[row].bufferSize);
-        // As the file header states them for the row's format.
+        // As the device is opened with them and the file header states them.
+        const WAVEFORMATEX device = PcmWaveFormat(f.Channels, f.SampleRate, f.BitsPerSample);
+        EXPECT_EQ(device.nBlockAlign, kExpected[row].blockAlign);
+        EXPECT_EQ(device.nAvgBytesPerSec, static_cast<DWORD>(kExpected[row].byteRate));
         const TWaveFileHeader header = MakeWaveFileHeader(f.Channels, f.SampleRate, f.BitsPerSample, 0);
         EXPECT_EQ(header.BlockAlign, kExpected[row].blockAlign);
         EXPECT_EQ(header.ByteRate, static_cast<uint32_t>(kExpected[row].byteRate));
+        EXPECT_EQ(header.RiffLength, 36u) << "an empty recording";
     }
 }
 

@@ -1,7 +1,6 @@
 #include "tests/sim_wave_in.h"
 
 #include <algorithm>
-#include <cwchar>
 
 MMRESULT SimWaveIn::Failure(Op op) const
 {
@@ -180,8 +179,6 @@ MMRESULT SimWaveIn::Close(HWAVEIN handle)
 
 MMRESULT SimWaveIn::GetErrorText(MMRESULT result, wchar_t* text, UINT capacity)
 {
-    if (capacity == 0)
-        return MMSYSERR_INVALPARAM;
-    swprintf(text, capacity, L"Simulated device error %u", result);
-    return MMSYSERR_NOERROR;
+    // The platform's own texts, as the real service gives them.
+    return SystemWaveIn().GetErrorText(result, text, capacity);
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/test_support.h"
+#include "ui/size_readout.h"
 #include "ui/unit_main.h"
 
 namespace {
@@ -117,7 +118,8 @@ TEST_F(SizeOfFile, OnlyTheLow32BitsOfAHugeFileCount)
 
 TEST(ShowSize, LabelShowsTheFormattedSizeAndFitsIt)
 {
-    TForm1 form;
+    TApplication frame;
+    TForm1 form(frame);
     form.ShowSize(5000); // no label yet: nothing happens
     const HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 300, 100, nullptr, nullptr, nullptr,
                                         nullptr);

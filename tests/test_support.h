@@ -12,9 +12,26 @@
 #include <system_error>
 #include <vector>
 
+#include "frame/application.h"
+#include "frame/boxes.h"
 #include "ui/unit_main.h"
 
 namespace test_support {
+
+// Stands in for the system's boxes: keeps what each would have shown, by kind, or hands it to
+// `onShow` when that is set.
+struct TestBoxes final : IBoxes {
+    std::function<void(TBoxKind kind, const std::wstring& text)> onShow;
+    std::vector<std::wstring> errors, messages, deviceErrors;
+
+    void Show(TBoxKind kind, HWND, const std::wstring&, const std::wstring& text) override
+    {
+        if (onShow)
+            onShow(kind, text);
+        else
+            (kind == TBoxKind::Error ? errors : kind == TBoxKind::Message ? messages : deviceErrors).push_back(text);
+    }
+};
 
 // A fresh folder under `base` (the system's temporary folder by default), removed with its content.
 class TempDir {

@@ -4,7 +4,8 @@
 #include <commctrl.h>
 #include <dbt.h>
 
-#include "app/application.h"
+#include "ui/size_readout.h"
+#include "ui/window_messages.h"
 #include "ui/window_font.h"
 
 namespace {
@@ -41,35 +42,9 @@ constexpr int kDropDownHeight = 160; // the open list of ComboBox1
 
 int ScreenDpi()
 {
-    const HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen)
-        ReleaseDC(nullptr, screen);
+    const WindowDc screen(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
     return dpi > 0 ? dpi : 96;
-}
-
-std::wstring ListItemText(HWND list, bool comboBox, LRESULT index)
-{
-    const LRESULT length = SendMessageW(list, comboBox ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, index, 0);
-    if (length < 0)
-        return std::wstring();
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT copied =
-        SendMessageW(list, comboBox ? CB_GETLBTEXT : LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-    return text;
-}
-
-// Where the device `name` is in `names`: at `preferred` when that still holds the name (of two
-// devices of one name, the one chosen), else at the first that does; -1 when it is gone.
-int FindDevice(const std::vector<std::wstring>& names, const std::wstring& name, int preferred)
-{
-    if (preferred >= 0 && static_cast<size_t>(preferred) < names.size() && names[preferred] == name)
-        return preferred;
-    for (size_t i = 0; i < names.size(); ++i)
-        if (names[i] == name)
-            return static_cast<int>(i);
-    return -1;
 }
 
 constexpr wchar_t kGroupBox1Caption[] = L"Устройства аудиоввода";
@@ -79,7 +54,7 @@ constexpr wchar_t kBitBtn2Caption[] = L"Стоп";
 
 } // namespace
 
-void TForm1::Create(HWND owner)
+void TForm1::Create()
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW windowClass{};
@@ -91,7 +66,7 @@ void TForm1::Create(HWND owner)
         windowClass.hInstance = instance;
         windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+        windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kApplicationIconId));
         windowClass.lpszClassName = kClassName;
         if (!RegisterClassExW(&windowClass))
             throw EAppError(L"Cannot register the main window's class");
@@ -104,11 +79,12 @@ void TForm1::Create(HWND owner)
     AdjustWindowRectEx(&frame, style, FALSE, exStyle);
     // CreateWindowExW sends WM_NCCREATE, where the window procedure binds `this`.
     if (!CreateWindowExW(exStyle, kClassName, L"Запись звука", style, CW_USEDEFAULT, CW_USEDEFAULT,
-                         frame.right - frame.left, frame.bottom - frame.top, owner, nullptr, instance, this))
+                         frame.right - frame.left, frame.bottom - frame.top, frame_.Handle(), nullptr, instance,
+                         this))
         throw EAppError(L"Cannot create the main window");
 
     CreateControls();
-    Guarded([this] { FormCreate(); });
+    Guarded(frame_, [this] { FormCreate(); });
 }
 
 int TForm1::Scale(int pixels) const
@@ -125,7 +101,7 @@ HWND TForm1::CreateControl(const wchar_t* className, const wchar_t* text, DWORD 
                                          GetModuleHandleW(nullptr), nullptr);
     if (!control)
         throw EAppError(std::wstring(L"Cannot create the control ") + className);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
     return control;
 }
 
@@ -145,12 +121,12 @@ void TForm1::CreateControls()
     // Label1 takes the width of its text, up to the window's edge.
     const int labelWidth = Scale(kClientWidth - kLabel1Left);
     labelFont_ = MakeFittingFont(10, dpi_, true, Scale(kClientHeight - kLabel1Top),
-                          {{FormatSize(0), labelWidth}, {FormatSize(kMaxWaveDataBytes), labelWidth}});
+                                 {{FormatSize(0), labelWidth}, {FormatSize(kMaxWaveDataBytes), labelWidth}});
 
     // Creation order is the tab order: ComboBox1, ListBox1, BitBtn1, BitBtn2.
     Label1 = CreateControl(WC_STATICW, L"0 байт", SS_LEFT | SS_NOTIFY, 0, kLabel1Left, kLabel1Top, 48, 16,
                            kLabel1Id);
-    SendMessageW(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(labelFont_), TRUE);
+    SendMessageW(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(labelFont_.Get()), TRUE);
     ShowSize(0); // sized to its text in its own font
 
     GroupBox1 = CreateControl(WC_BUTTONW, kGroupBox1Caption, BS_GROUPBOX, 0, kGroupBox1.left,
@@ -175,8 +151,7 @@ void TForm1::CreateControls()
     BitBtn2 = CreateControl(WC_BUTTONW, kBitBtn2Caption, BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, 0, kBitBtn2.left,
                             kBitBtn2.top, kBitBtn2.width, kBitBtn2.height, kBitBtn2Id);
 
-    if (Application)
-        Application->AddHint(Label1, L"Размер записанных аудиоданных");
+    frame_.AddHint(Label1, L"Размер записанных аудиоданных");
 
     SaveDialog1.Title = L"Сохранить звукозапись как...";
     SaveDialog1.DefaultExt = L"wav";
@@ -219,9 +194,9 @@ LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LP
 template <typename Handler>
 LRESULT TForm1::EngineMessage(Handler&& handler)
 {
-    Guarded(handler);
+    Guarded(frame_, handler);
     // A recording that stopped by itself says why once the handler is done with the fields.
-    Guarded([this] { ReportAutomaticStop(); });
+    Guarded(frame_, [this] { ReportStopByItself(); });
     return 0;
 }
 
@@ -232,15 +207,15 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         const int id = LOWORD(wParam);
         const int code = HIWORD(wParam);
         if (id == kComboBox1Id && code == CBN_SELCHANGE)
-            Guarded([this] { ComboBox1Change(); });
+            Guarded(frame_, [this] { ComboBox1Change(); });
         else if (id == kBitBtn1Id && code == BN_CLICKED)
-            Guarded([this] { BitBtn1Click(); });
+            Guarded(frame_, [this] { BitBtn1Click(); });
         else if (id == kBitBtn2Id && code == BN_CLICKED)
-            Guarded([this] { BitBtn2Click(); });
+            Guarded(frame_, [this] { BitBtn2Click(); });
         return 0;
     }
     case MM_WIM_OPEN:
-        Guarded([&] { WimOpen(reinterpret_cast<HWAVEIN>(wParam)); });
+        Guarded(frame_, [&] { WimOpen(reinterpret_cast<HWAVEIN>(wParam)); });
         return 0;
     case MM_WIM_DATA:
         return EngineMessage([&] { WimData(reinterpret_cast<HWAVEIN>(wParam), reinterpret_cast<WAVEHDR*>(lParam)); });
@@ -265,23 +240,22 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SYSCOMMAND:
         // The application window carries the taskbar button: minimising goes through it, so the
         // owned main window does not shrink to a bar on the desktop.
-        if ((wParam & 0xFFF0) == SC_MINIMIZE && Application) {
-            ShowWindow(Application->Handle(), SW_MINIMIZE);
+        if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+            ShowWindow(frame_.Handle(), SW_MINIMIZE);
             return 0;
         }
         break;
     case WM_DEVICECHANGE:
         if (wParam == DBT_DEVNODES_CHANGED || wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE)
-            Guarded([this] { DevicesChanged(); });
+            Guarded(frame_, [this] { DevicesChanged(); });
         return TRUE;
     case WM_CLOSE:
         // Closing mid-recording completes the file first, so no audio and no header is lost.
-        Guarded([this] { FinishRecordingBeforeClose(); });
+        Guarded(frame_, [this] { FinishRecordingBeforeClose(); });
         DestroyWindow(handle_);
         return 0;
     case WM_DESTROY:
-        if (Application)
-            Application->Terminate();
+        frame_.Terminate();
         return 0;
     default:
         break;
@@ -289,168 +263,3 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(handle_, message, wParam, lParam);
 }
 
-void TForm1::FormCreate()
-{
-    DeviceId = 0;
-    SampleRate = 0;
-    BufferSize = 0;
-    Channels = 0;
-    BitsPerSample = 0;
-    FillDeviceList();
-}
-
-std::vector<std::wstring> TForm1::DeviceNames()
-{
-    std::vector<std::wstring> names;
-    const int count = static_cast<int>(device_.GetNumDevs());
-    for (int id = 0; id < count; ++id) {
-        // A device whose capabilities cannot be read keeps its position, under an empty name.
-        WAVEINCAPSW caps{};
-        if (device_.GetDevCaps(id, &caps) != MMSYSERR_NOERROR)
-            caps.szPname[0] = L'\0';
-        caps.szPname[MAXPNAMELEN - 1] = L'\0';
-        names.push_back(caps.szPname);
-    }
-    return names;
-}
-
-void TForm1::FillDeviceList()
-{
-    const std::vector<std::wstring> names = DeviceNames();
-    if (names.empty())
-        return;
-    for (const std::wstring& name : names)
-        AddListItem(ComboBox1, true, name);
-    SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
-    // A selection made by the program does not run the change handler by itself.
-    ComboBox1Change();
-}
-
-void TForm1::DevicesChanged()
-{
-    // Refilling the lists mid-recording would clear the choice the recording was started with.
-    if (DeviceOpen() && !Stopping) {
-        deviceListStale_ = true;
-        return;
-    }
-    RefreshDeviceList();
-}
-
-void TForm1::RefreshDeviceList()
-{
-    deviceListStale_ = false;
-    const LRESULT device = SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0);
-    const std::wstring deviceName = device < 0 ? std::wstring() : ListItemText(ComboBox1, true, device);
-    const LRESULT format = SendMessageW(ListBox1, LB_GETCURSEL, 0, 0);
-    const std::wstring formatName = format < 0 ? std::wstring() : ListItemText(ListBox1, false, format);
-
-    SendMessageW(ComboBox1, CB_RESETCONTENT, 0, 0);
-    SendMessageW(ListBox1, LB_RESETCONTENT, 0, 0);
-    FillDeviceList(); // the first device chosen, its formats listed
-    if (device < 0)
-        return;
-    std::vector<std::wstring> listed;
-    for (LRESULT i = 0, count = SendMessageW(ComboBox1, CB_GETCOUNT, 0, 0); i < count; ++i)
-        listed.push_back(ListItemText(ComboBox1, true, i));
-    const int position = FindDevice(listed, deviceName, static_cast<int>(device));
-    if (position < 0)
-        return; // the chosen device has gone
-    if (position != 0) {
-        SendMessageW(ComboBox1, CB_SETCURSEL, position, 0);
-        ComboBox1Change();
-    }
-    if (!formatName.empty())
-        SendMessageW(ListBox1, LB_SETCURSEL,
-                     SendMessageW(ListBox1, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                  reinterpret_cast<LPARAM>(formatName.c_str())),
-                     0);
-}
-
-void TForm1::ComboBox1Change()
-{
-    SendMessageW(ListBox1, LB_RESETCONTENT, 0, 0);
-    const LRESULT selected = SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0);
-    if (selected < 0)
-        return;
-    for (const int row : SupportedFormatRows(device_, static_cast<UINT>(selected)))
-        AddListItem(ListBox1, false, RecordingFormats[row].Name);
-}
-
-void TForm1::BitBtn1Click()
-{
-    // The stopped recording's last notifications must not meet this one's fields.
-    WaitForPreviousRecording();
-
-    const LRESULT selected = SendMessageW(ListBox1, LB_GETCURSEL, 0, 0);
-    if (selected < 0) {
-        Application->ShowMessage(L"Сначало укажите атрибуты звука !");
-        return;
-    }
-    const std::wstring name = ListItemText(ListBox1, false, selected);
-    const TRecordingFormat* format = nullptr;
-    for (const TRecordingFormat& row : RecordingFormats)
-        if (name == row.Name)
-            format = &row;
-    if (!format)
-        return;
-    Channels = format->Channels;
-    SampleRate = format->SampleRate;
-    BitsPerSample = format->BitsPerSample;
-    DeviceId = static_cast<int32_t>(SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0));
-    BufferSize = FormatBufferSize(*format);
-    const std::wstring deviceName = DeviceId < 0 ? std::wstring() : ListItemText(ComboBox1, true, DeviceId);
-
-    // The dialog is owned by the hidden application window and disables only that: like the
-    // frame's boxes, keep this window from taking clicks (a second Record, another device) meanwhile.
-    const HWND dialogOwner = Application ? Application->Handle() : handle_;
-    bool accepted;
-    {
-        ModalScope modal(dialogOwner);
-        accepted = SaveDialog1.Execute(dialogOwner);
-    }
-    if (!accepted)
-        return;
-
-    EnableWindow(BitBtn1, FALSE);
-    const std::wstring fileName = SaveDialog1.FileName;
-    EnableWindow(BitBtn2, TRUE);
-
-    // Device numbers are positions in the system's current list, which shifts as devices come and
-    // go and as the default changes: record from the device shown, wherever it is now.
-    const int position = FindDevice(DeviceNames(), deviceName, DeviceId);
-    if (position < 0) {
-        EndOnDeviceError(MMSYSERR_BADDEVICEID);
-        return;
-    }
-    DeviceId = position;
-
-    const MMRESULT result = StartRecording(fileName);
-    if (result != MMSYSERR_NOERROR)
-        EndOnDeviceError(result);
-}
-
-void TForm1::EndOnDeviceError(MMRESULT result)
-{
-    DeviceErrorBox(DeviceErrorText(result));
-    Application->Terminate();
-}
-
-void TForm1::BitBtn2Click()
-{
-    StopRecording();
-    EnableWindow(BitBtn1, TRUE);
-    EnableWindow(BitBtn2, FALSE);
-    ShowSize(FileSizeByName(SaveDialog1.FileName));
-    if (deviceListStale_)
-        RefreshDeviceList(); // the system's devices changed while recording
-}
-
-std::wstring TForm1::DeviceErrorText(MMRESULT result)
-{
-    wchar_t text[256]{};
-    device_.GetErrorText(result, text, 256);
-    text[255] = L'\0';
-    if (text[0] != L'\0')
-        return text;
-    return L"Wave-input error " + std::to_wstring(result);
-}

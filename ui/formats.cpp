@@ -1,4 +1,4 @@
-#include "ui/unit_main.h"
+#include "ui/formats.h"
 
 // Display order: within each rate mono 8, mono 16, stereo 8, stereo 16, so the capability bits do
 // not rise with the row.
@@ -32,11 +32,35 @@ std::vector<int> SupportedFormatRows(IWaveIn& waveIn, UINT deviceId)
     return rows;
 }
 
-int32_t FormatBufferSize(const TRecordingFormat& format)
+namespace {
+
+// The product in signed 32-bit arithmetic; wraps like the machine instead of being undefined.
+int32_t Multiply32(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+}
+
+} // namespace
+
+WAVEFORMATEX PcmWaveFormat(int32_t channels, int32_t sampleRate, int32_t bitsPerSample)
+{
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = static_cast<WORD>(channels);
+    format.nSamplesPerSec = static_cast<DWORD>(sampleRate);
+    format.nAvgBytesPerSec = static_cast<DWORD>(Multiply32(Multiply32(channels, sampleRate), bitsPerSample) / 8);
+    format.nBlockAlign = static_cast<WORD>(Multiply32(channels, bitsPerSample) / 8);
+    format.wBitsPerSample = static_cast<WORD>(bitsPerSample);
+    format.cbSize = 0;
+    return format;
+}
+
+int32_t FormatBufferSize(const TRecordingFormat& row)
 {
     // Whole frames: the device promises data only in whole blocks, and a buffer that ends inside a
     // frame would leave the next one starting mid-frame.
-    const int32_t block = format.Channels * format.BitsPerSample / 8;
-    const int32_t halfSecond = format.SampleRate * format.Channels * format.BitsPerSample / 8 / 2;
+    const WAVEFORMATEX format = PcmWaveFormat(row.Channels, row.SampleRate, row.BitsPerSample);
+    const int32_t block = format.nBlockAlign;
+    const int32_t halfSecond = static_cast<int32_t>(format.nAvgBytesPerSec) / 2;
     return halfSecond / block * block;
 }

@@ -1,4 +1,4 @@
-#include "ui/unit_main.h"
+#include "ui/save_dialog.h"
 
 #include <cderr.h>
 #include <commdlg.h>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/guards.h"
 #include "platform/system_dll.h"
 
 namespace {
@@ -39,38 +40,14 @@ void PlaceDialog(HWND dialog)
     SetWindowPos(dialog, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-template <typename Interface>
-struct ComPtr {
-    Interface* p = nullptr;
-    ComPtr() = default;
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    ~ComPtr()
-    {
-        if (p)
-            p->Release();
-    }
-    Interface* operator->() const { return p; }
-    void** Out() { return reinterpret_cast<void**>(&p); }
-};
-
-// COM on this thread for as long as the dialog is up. The item dialog needs a single-threaded
-// apartment; a thread already in the multithreaded one gets the classic dialog instead.
-class ComApartment {
-public:
-    ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-    ~ComApartment()
-    {
-        if (SUCCEEDED(result_))
-            CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    bool SingleThreaded() const { return SUCCEEDED(result_); }
-
-private:
-    HRESULT result_;
-};
+// The item dialog needs a single-threaded apartment on this thread (the frame enters one for the
+// window's thread); elsewhere the classic dialog serves.
+bool InSingleThreadedApartment()
+{
+    APTTYPE type{};
+    APTTYPEQUALIFIER qualifier{};
+    return SUCCEEDED(CoGetApartmentType(&type, &qualifier)) && (type == APTTYPE_STA || type == APTTYPE_MAINSTA);
+}
 
 // Places the item dialog once its window exists: the dialog reports its first folder before it
 // is shown, and its window is reachable through IOleWindow.
@@ -95,7 +72,7 @@ public:
             return S_OK;
         ComPtr<IOleWindow> window;
         HWND handle = nullptr;
-        if (SUCCEEDED(dialog->QueryInterface(__uuidof(IOleWindow), window.Out())) &&
+        if (SUCCEEDED(dialog->QueryInterface(__uuidof(IOleWindow), window.PutVoid())) &&
             SUCCEEDED(window->GetWindow(&handle)) && handle) {
             PlaceDialog(handle);
             placed_ = true;
@@ -124,12 +101,11 @@ enum class Outcome { Accepted, NotAccepted, Unavailable };
 // The platform's current save dialog. Unavailable when it cannot be created here.
 Outcome ShowItemDialog(TSaveDialog& settings, HWND owner)
 {
-    ComApartment apartment;
-    if (!apartment.SingleThreaded())
+    if (!InSingleThreadedApartment())
         return Outcome::Unavailable;
     ComPtr<IFileSaveDialog> dialog;
     if (FAILED(CoCreateInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IFileSaveDialog),
-                                dialog.Out())))
+                                dialog.PutVoid())))
         return Outcome::Unavailable;
 
     FILEOPENDIALOGOPTIONS options = 0;
@@ -150,8 +126,8 @@ Outcome ShowItemDialog(TSaveDialog& settings, HWND owner)
         ComPtr<IShellItem> folder;
         if (slash != std::wstring::npos &&
             SUCCEEDED(SHCreateItemFromParsingName(settings.FileName.substr(0, slash + 1).c_str(), nullptr,
-                                                  __uuidof(IShellItem), folder.Out())))
-            dialog->SetFolder(folder.p);
+                                                  __uuidof(IShellItem), folder.PutVoid())))
+            dialog->SetFolder(folder.Get());
         dialog->SetFileName(settings.FileName.substr(slash == std::wstring::npos ? 0 : slash + 1).c_str());
     }
 
@@ -166,7 +142,7 @@ Outcome ShowItemDialog(TSaveDialog& settings, HWND owner)
 
     ComPtr<IShellItem> result;
     wchar_t* path = nullptr;
-    if (FAILED(dialog->GetResult(&result.p)) || FAILED(result->GetDisplayName(SIGDN_FILESYSPATH, &path)) || !path)
+    if (FAILED(dialog->GetResult(result.Put())) || FAILED(result->GetDisplayName(SIGDN_FILESYSPATH, &path)) || !path)
         throw EAppError(L"The save dialog gave no file name");
     const std::wstring name = path;
     CoTaskMemFree(path);

@@ -1,26 +1,11 @@
 // Size read-out: the byte count shown in Label1 and the size of a file from its directory entry.
+#include "ui/size_readout.h"
+
 #include <cstdio>
 
 #include "ui/unit_main.h"
 
 namespace {
-
-// Closes a directory search on every path out.
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : handle_(handle) {}
-    ~FindHandle()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            FindClose(handle_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    bool Valid() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
 
 std::wstring FullPath(const std::wstring& name)
 {
@@ -62,7 +47,7 @@ int32_t FileSizeByName(const std::wstring& name)
 
     WIN32_FIND_DATAW entry;
     const FindHandle search(FindFirstFileW(path.c_str(), &entry));
-    if (!search.Valid())
+    if (!search)
         return -1;
     // Every attribute is accepted (directories too); the size is the low half, read as signed.
     return static_cast<int32_t>(entry.nFileSizeLow);
@@ -76,15 +61,12 @@ void TForm1::ShowSize(int32_t n)
     SetWindowTextW(Label1, text.c_str());
 
     // The label keeps fitting its text, as "2097151 КБ" is wider than the "0 байт" it starts with.
-    HDC dc = GetDC(Label1);
+    const WindowDc dc(Label1);
     if (!dc)
         return;
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(Label1, WM_GETFONT, 0, 0)));
+    const SelectedObject font(dc.Get(), reinterpret_cast<HFONT>(SendMessageW(Label1, WM_GETFONT, 0, 0)));
     SIZE extent{};
-    const BOOL measured = GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-    SelectObject(dc, old);
-    ReleaseDC(Label1, dc);
-    if (measured)
+    if (GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &extent))
         SetWindowPos(Label1, nullptr, 0, 0, extent.cx, extent.cy,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -1,113 +1,44 @@
 #pragma once
-// unit_main: the main window TForm1 with its controls and handlers, the recording engine and the
-// WAVE file writer (methods of the window), the format table and the size read-out routines.
+// unit_main: the main window TForm1, whose fields and methods are also the recording engine and the
+// WAVE file writer. What the class stands on lives beside it:
+//   ui/formats.h          the format table, the PCM format of a row, the half-second buffer size
+//   ui/wave_header.h      the 44-byte WAVE header
+//   ui/size_readout.h     FormatSize and FileSizeByName, the texts of Label1
+//   ui/save_dialog.h      SaveDialog1's settings and the dialog itself
+//   ui/device_list.h      the device names and the list controls' items
+//   ui/capture_buffer.h   the capture ring's buffers
+//   ui/recording_state.h  where a recording is
+//   frame/frame.h         what the window asks of the application frame
+// Methods by concern: form.cpp (the window and its messages), handlers.cpp (the controls'),
+// engine.cpp (recording), engine_stop.cpp (its ends), wave_writer.cpp, size_readout.cpp.
 
 #include <windows.h>
 #include <mmsystem.h>
 
-#include <climits>
 #include <cstdint>
 #include <deque>
-#include <functional>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "frame/frame.h"
 #include "platform/binary_file.h"
+#include "platform/guards.h"
 #include "platform/wave_in.h"
-
-// ---- Recording formats ------------------------------------------------------------------------
-
-struct TRecordingFormat {
-    int32_t Channels;
-    int32_t SampleRate;
-    int32_t BitsPerSample;
-    uint32_t CapabilityBit; // the WAVEINCAPS dwFormats bit for this format
-    const wchar_t* Name;
-};
-
-inline constexpr int kRecordingFormatCount = 12;
-extern const TRecordingFormat RecordingFormats[kRecordingFormatCount];
-
-// Rows of RecordingFormats the device supports, in table order; none when its capabilities
-// cannot be read.
-std::vector<int> SupportedFormatRows(IWaveIn& waveIn, UINT deviceId);
-// Half a second of audio, rounded down to whole frames.
-int32_t FormatBufferSize(const TRecordingFormat& format);
-
-// ---- WAVE file header -------------------------------------------------------------------------
-
-#pragma pack(push, 1)
-struct TWaveFileHeader {
-    char RiffTag[4];
-    uint32_t RiffLength;
-    char WaveTag[4];
-    char FmtTag[4];
-    uint32_t FmtLength;
-    uint16_t FormatTag;
-    uint16_t Channels;
-    uint32_t SampleRate;
-    uint32_t ByteRate;
-    uint16_t BlockAlign;
-    uint16_t BitsPerSample;
-    char DataTag[4];
-    uint32_t DataLength;
-};
-#pragma pack(pop)
-static_assert(sizeof(TWaveFileHeader) == 44, "the WAVE header is 44 bytes on disk");
-
-// The largest audio length a header can carry: both TotalBytes and the RIFF length (TotalBytes + 36)
-// must stay within the signed 32-bit range.
-inline constexpr int32_t kMaxWaveDataBytes = INT32_MAX - 36;
-
-TWaveFileHeader MakeWaveFileHeader(int32_t channels, int32_t sampleRate, int32_t bitsPerSample,
-                                   int32_t totalBytes);
-
-// ---- Size read-out ----------------------------------------------------------------------------
-
-// "%d байт", or "%d КБ" of n div 1024 when that is not 0.
-std::wstring FormatSize(int32_t n);
-// The size in the file's directory entry (low 32 bits, signed), or -1 when there is none.
-int32_t FileSizeByName(const std::wstring& name);
-
-// ---- Save dialog ------------------------------------------------------------------------------
-
-struct TSaveDialog {
-    std::wstring Title;
-    std::wstring DefaultExt;
-    std::wstring Filter;
-    std::wstring FileName; // the last accepted name
-    // Shows the dialog; true when a name was accepted (FileName then holds it).
-    bool Execute(HWND owner);
-};
-
-// ---- Capture buffers --------------------------------------------------------------------------
-
-// Half-second buffers kept queued at the device. The window's thread writes the file and queues
-// buffers again; while it is held up (a slow disk, a scanner, a network share) the device fills
-// what it holds. Eight ride out a stall of 3 s: at least seven are waiting when it begins.
-inline constexpr int kCaptureBufferCount = 8;
-
-// One capture buffer and its header, which points into it. Neither may move or be freed while the
-// device may still use them.
-struct TCaptureBuffer {
-    std::unique_ptr<BYTE[]> Data;
-    WAVEHDR Header{};
-    bool Prepared = false;
-    bool FailedOnce = false; // its append failed once; it is tried again before any later buffer
-};
-
-// ---- The main window --------------------------------------------------------------------------
+#include "ui/capture_buffer.h"
+#include "ui/formats.h"
+#include "ui/recording_state.h"
+#include "ui/save_dialog.h"
+#include "ui/wave_header.h"
 
 class TForm1 {
 public:
-    explicit TForm1(IWaveIn& waveIn = SystemWaveIn());
+    explicit TForm1(IFrame& frame, IWaveIn& waveIn = SystemWaveIn());
     ~TForm1();
     TForm1(const TForm1&) = delete;
     TForm1& operator=(const TForm1&) = delete;
 
-    // Creates the window and its controls (running FormCreate), owned by `owner`; not yet shown.
-    void Create(HWND owner);
+    void Create(); // the window and its controls, owned by the frame's window; runs FormCreate
     void Show();
     HWND Handle() const noexcept { return handle_; }
 
@@ -127,12 +58,11 @@ public:
 
     // Recording engine
     int32_t TotalBytes = 0;
-    // The current recording's buffers, in the order they were first queued; fresh for each
-    // recording, released once the device has closed.
-    std::vector<TCaptureBuffer> Buffers;
+    std::vector<TCaptureBuffer> Buffers; // this recording's ring, released once the device has closed
     WAVEFORMATEX WaveFormat{};
     HWAVEIN WaveIn = nullptr;
-    bool Stopping = false;
+    TRecordingState State() const noexcept { return state_; }
+    bool Stopping() const noexcept { return state_ != TRecordingState::Recording; } // no buffer queued again
     int32_t Channels = 0;
     int32_t BitsPerSample = 0;
     int32_t SampleRate = 0;
@@ -152,13 +82,13 @@ public:
     // Engine
     MMRESULT StartRecording(const std::wstring& fileName);
     MMRESULT StopRecording();
-    // True from a successful open until the device's close notification has been handled.
-    bool DeviceOpen() const noexcept { return deviceOpen_; }
-    // The recording stops by itself before TotalBytes would pass this (tests lower it).
+    // Stops the recording and gives the window back: Record enabled, the file's size shown. The
+    // Stop button and the engine's own stops (size limit, write failure, device gone) come here.
+    void EndRecording();
+    bool DeviceOpen() const noexcept; // from a successful open until its close has been handled
+    // Tests lower these: where the recording stops by itself, and how long a silent device may be.
     int32_t MaxTotalBytes = kMaxWaveDataBytes;
-    // No audio for this long while recording means the device has gone; 0 for the default
-    // (SilenceLimitMs). Tests lower it.
-    DWORD SilenceLimitOverrideMs = 0;
+    DWORD SilenceLimitOverrideMs = 0; // 0 for the default
     DWORD SilenceLimitMs() const;
 
     // Writer
@@ -167,22 +97,12 @@ public:
     void WriteWaveHeader(int32_t totalBytes);
     void CloseWaveFile();
 
-    // Shows a device error in the "ОШИБКА!" box owned by the window; tests replace it.
-    std::function<void(const std::wstring& text)> DeviceErrorBox;
-
-    // Size read-out: Label1 shows FormatSize(n).
-    void ShowSize(int32_t n);
-
-    // The device list follows the system: refilled on a device change (once the recording has
-    // stopped, if one is running), keeping the chosen device and format by name.
+    void ShowSize(int32_t n); // Label1 shows FormatSize(n)
+    // The lists follow the system's devices (after the recording, if one runs), keeping the choice.
     void DevicesChanged();
     void RefreshDeviceList();
 
 private:
-    static constexpr UINT kDeviceFailedMessage = WM_APP + 1; // wParam: the device's result code
-    static constexpr UINT kCloseRetryMessage = WM_APP + 2;
-    static constexpr UINT_PTR kSilenceTimerId = 1;
-
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     template <typename Handler>
@@ -192,14 +112,14 @@ private:
                        int top, int width, int height, int id);
     int Scale(int pixels) const;
     std::wstring DeviceErrorText(MMRESULT result);
+    void EndOnDeviceError(MMRESULT result);
 
-    // Engine internals
     TCaptureBuffer* OwnBuffer(HWAVEIN device, const WAVEHDR* header);
     int32_t BytesToKeep(const WAVEHDR& header) const;
     void WriteHandedBack();
     void QueueAgain(TCaptureBuffer& buffer);
-    void StopAutomatically(std::vector<std::wstring> why);
-    void ReportAutomaticStop();
+    void StopByItself(std::vector<std::wstring> why);
+    void ReportStopByItself();
     void CompleteRecording(bool deviceClosed);
     void RetryClose();
     void CheckForSilence();
@@ -207,32 +127,22 @@ private:
     void WaitForPreviousRecording();
     void FinishRecordingBeforeClose();
 
+    IFrame& frame_;
     IWaveIn& device_;
     HWND handle_ = nullptr;
     int dpi_ = 96;
-    HFONT font_ = nullptr;
-    HFONT labelFont_ = nullptr;
-    bool deviceOpen_ = false;
-    // The device got the handle value of the previous recording's: until its open notification,
-    // notifications with that value are the previous device's.
+    GdiObject<HFONT> font_;
+    GdiObject<HFONT> labelFont_;
+
+    TRecordingState state_ = TRecordingState::Idle;
+    // The device has the previous one's handle value: until its open notification, notifications
+    // with that value are the previous device's.
     bool awaitingOpen_ = false;
-    // Handed back by the device, not yet written, oldest first.
-    std::deque<TCaptureBuffer*> unwritten_;
-    // A buffer could not be written: nothing after it may be, or the file would skip audio.
-    bool discardRest_ = false;
-    bool dataSeen_ = false;
-    DWORD lastDataTick_ = 0;
-    // Why the recording stopped by itself, shown once the handler that stopped it has finished.
-    std::vector<std::wstring> stopReports_;
-    // Buffers of devices that never confirmed their close: they may still be written, so they are
-    // kept, never freed or reused.
+    std::deque<TCaptureBuffer*> unwritten_; // handed back, not yet written, oldest first
+    DWORD startTick_ = 0;                   // when the device was started
+    std::optional<DWORD> lastAudioTick_;    // when the last buffer with audio came (none yet)
+    std::vector<std::wstring> stopReports_; // why it stopped by itself, shown once the handler is done
+    // Rings of devices that never confirmed their close: they may still be written, so never freed.
     std::vector<std::vector<TCaptureBuffer>> abandonedBuffers_;
-
-    // Device list
-    std::vector<std::wstring> DeviceNames();
-    void EndOnDeviceError(MMRESULT result);
-    bool deviceListStale_ = false;
+    bool deviceListStale_ = false; // the devices changed while recording: refill at the stop
 };
-
-// The one main window of the program.
-extern TForm1* Form1;

@@ -9,12 +9,6 @@ namespace {
 constexpr int64_t kRiffLengthOffset = offsetof(TWaveFileHeader, RiffLength);
 constexpr int64_t kDataLengthOffset = offsetof(TWaveFileHeader, DataLength);
 
-// The product in signed 32-bit arithmetic; wraps like the machine instead of being undefined.
-int32_t Multiply32(int32_t a, int32_t b)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
-}
-
 // A WAVE file's lengths are 32-bit; a length past the signed range would wrap into a header that
 // lies about its data, so such a length is refused instead.
 void RequireWaveLength(int64_t dataBytes)
@@ -35,27 +29,6 @@ void WriteLengthsInPlace(TBinaryFile& file, int32_t dataBytes)
 }
 
 } // namespace
-
-TWaveFileHeader MakeWaveFileHeader(int32_t channels, int32_t sampleRate, int32_t bitsPerSample,
-                                   int32_t totalBytes)
-{
-    TWaveFileHeader header{};
-    std::memcpy(header.RiffTag, "RIFF", 4);
-    header.RiffLength = static_cast<uint32_t>(totalBytes) + 36u;
-    std::memcpy(header.WaveTag, "WAVE", 4);
-    std::memcpy(header.FmtTag, "fmt ", 4);
-    header.FmtLength = 16;
-    header.FormatTag = 1; // PCM
-    header.Channels = static_cast<uint16_t>(channels);
-    header.SampleRate = static_cast<uint32_t>(sampleRate);
-    header.ByteRate =
-        static_cast<uint32_t>(Multiply32(Multiply32(channels, sampleRate), bitsPerSample) / 8);
-    header.BlockAlign = static_cast<uint16_t>(Multiply32(channels, bitsPerSample) / 8);
-    header.BitsPerSample = static_cast<uint16_t>(bitsPerSample);
-    std::memcpy(header.DataTag, "data", 4);
-    header.DataLength = static_cast<uint32_t>(totalBytes);
-    return header;
-}
 
 void TForm1::CreateWaveFile(const std::wstring& fileName)
 {

@@ -21,10 +21,10 @@ int InkRight(HDC dc, const std::wstring& text, const SIZE& extent)
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    const HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const GdiObject<HBITMAP> bitmap(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap)
         return 0;
-    const HGDIOBJ old = SelectObject(dc, bitmap);
+    const SelectedObject selected(dc, bitmap.Get());
     const RECT all{0, 0, width, extent.cy};
     FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     SetTextColor(dc, RGB(0, 0, 0));
@@ -39,8 +39,6 @@ int InkRight(HDC dc, const std::wstring& text, const SIZE& extent)
                 right = x + 1 - margin;
                 break;
             }
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
     return right;
 }
 
@@ -49,10 +47,11 @@ int InkRight(HDC dc, const std::wstring& text, const SIZE& extent)
 // such as the group box cut a caption there).
 bool DrawsWhole(HFONT font, int maxHeight, const std::vector<FittedText>& texts)
 {
-    const HDC dc = CreateCompatibleDC(nullptr);
-    if (!dc)
+    const MemoryDc memory(CreateCompatibleDC(nullptr));
+    if (!memory)
         return true; // nothing to tell by: keep the font
-    const HGDIOBJ old = SelectObject(dc, font);
+    const HDC dc = memory.Get();
+    const SelectedObject selected(dc, font);
     FONTSIGNATURE signature{};
     const int charset = GetTextCharsetInfo(dc, &signature, 0);
     TEXTMETRICW metrics{};
@@ -64,14 +63,12 @@ bool DrawsWhole(HFONT font, int maxHeight, const std::vector<FittedText>& texts)
             break;
         whole = extent.cx <= fitted.width && InkRight(dc, fitted.text, extent) <= extent.cx + 1;
     }
-    SelectObject(dc, old);
-    DeleteDC(dc);
     return whole;
 }
 
 } // namespace
 
-HFONT MakeFittingFont(int points, int dpi, bool bold, int maxHeight, const std::vector<FittedText>& texts)
+GdiObject<HFONT> MakeFittingFont(int points, int dpi, bool bold, int maxHeight, const std::vector<FittedText>& texts)
 {
     const auto create = [&](const wchar_t* face) {
         return CreateFontW(-MulDiv(points, dpi, 72), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
@@ -79,11 +76,9 @@ HFONT MakeFittingFont(int points, int dpi, bool bold, int maxHeight, const std::
                            DEFAULT_PITCH | FF_DONTCARE, face);
     };
     for (const wchar_t* face : kFaces) {
-        const HFONT font = create(face);
-        if (font && DrawsWhole(font, maxHeight, texts))
+        GdiObject<HFONT> font(create(face));
+        if (font && DrawsWhole(font.Get(), maxHeight, texts))
             return font;
-        if (font)
-            DeleteObject(font);
     }
-    return create(kFaces[0]);
+    return GdiObject<HFONT>(create(kFaces[0]));
 }

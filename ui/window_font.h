@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/guards.h"
+
 // A text of the window and the width its control gives it.
 struct FittedText {
     std::wstring text;
@@ -14,4 +16,4 @@ struct FittedText {
 
 // The font of `points` at `dpi`, no taller than `maxHeight`, in the first face that shows `texts`
 // whole: "MS Sans Serif", then TrueType sans faces with Cyrillic; "MS Sans Serif" when none does.
-HFONT MakeFittingFont(int points, int dpi, bool bold, int maxHeight, const std::vector<FittedText>& texts);
+GdiObject<HFONT> MakeFittingFont(int points, int dpi, bool bold, int maxHeight, const std::vector<FittedText>& texts);

@@ -59,6 +59,9 @@ int Record(const std::wstring& exe, const std::wstring& device, int row, const s
         Sleep(300); // any text set after the close notification shows up in the log
         result.Add("buttons_stopped", Buttons(recorder).Str());
         result.AddText("label_final", TextOf(recorder.Label()));
+        // An error report or a device error box would have come up by now.
+        const HWND box = FindTopWindow(recorder.Pid(), L"#32770", nullptr);
+        result.AddText("box_up", box ? BoxText(box) : L"");
         result.Add("completed_ms", static_cast<long long>(completed - stopped));
         result.Add("exit_code", static_cast<long long>(recorder.CloseWindow()));
     }

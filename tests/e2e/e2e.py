@@ -268,6 +268,7 @@ def scenario_record(args):
            "recording: Record disabled, Stop enabled")
     if not args.close:
         expect(result["buttons_stopped"] == [True, False], "stopped: Record enabled, Stop disabled")
+        expect(result["box_up"] == "", f"no box came up: {result['box_up']!r}")
     expect(result["exit_code"] == 0, f"the program ended with code {result['exit_code']}")
     facts.update(check_wave_file(path, row, args.buffers * buffer_size(row)))
     facts.update(check_labels(result, row, facts["data"], args.close))

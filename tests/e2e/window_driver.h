@@ -16,6 +16,7 @@
 
 #include "tests/save_dialog_answerer.h"
 #include "tests/test_support.h"
+#include "ui/size_readout.h"
 #include "ui/unit_main.h"
 
 namespace e2e {

@@ -1,0 +1,135 @@
+// How a recording ends: by Stop, by itself (the size limit, a file that cannot be written, a device
+// gone silent or failing), before the next one starts, or as the window closes.
+#include "ui/unit_main.h"
+
+#include <algorithm>
+
+#include "ui/size_readout.h"
+#include "ui/stop_reports.h"
+#include "ui/window_messages.h"
+
+namespace {
+
+// Capture can begin a couple of seconds after the start: the first audio gets this much more time.
+constexpr DWORD kStartLatencyMs = 10000;
+// A device may pause for a few seconds and come back (a headset switching profile, a resume from
+// sleep); silence that short does not end the recording.
+constexpr DWORD kSilenceMarginMs = 4000;
+// How long a new recording waits for the stopped one's last notifications.
+constexpr DWORD kDrainTimeoutMs = 5000;
+
+} // namespace
+
+void TForm1::EndRecording()
+{
+    StopRecording();
+    EnableWindow(BitBtn1, TRUE);
+    EnableWindow(BitBtn2, FALSE);
+    ShowSize(FileSizeByName(SaveDialog1.FileName));
+    if (deviceListStale_)
+        RefreshDeviceList(); // the system's devices changed while recording
+}
+
+void TForm1::StopByItself(std::vector<std::wstring> why)
+{
+    if (state_ != TRecordingState::Recording)
+        return;
+    // As the Stop button does: everything written so far is kept and the file is completed. The
+    // report waits until the handler has finished, so no box opens with the fields half updated.
+    EndRecording();
+    stopReports_.insert(stopReports_.end(), why.begin(), why.end());
+}
+
+void TForm1::ReportStopByItself()
+{
+    std::vector<std::wstring> reports;
+    reports.swap(stopReports_);
+    // One at a time, through the frame's report, like any other error.
+    for (const std::wstring& text : reports)
+        frame_.ShowErrorText(text);
+}
+
+void TForm1::CompleteRecording(bool deviceClosed)
+{
+    KillTimer(handle_, kSilenceTimerId);
+    // A buffer still waiting behind a failed append gets its last try; whatever happens, the file is
+    // completed with what was written.
+    std::exception_ptr failure;
+    try {
+        WriteHandedBack();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    state_ = TRecordingState::Idle;
+    unwritten_.clear();
+    const bool held = !deviceClosed || std::any_of(Buffers.begin(), Buffers.end(),
+                                                    [](const TCaptureBuffer& b) { return b.Prepared; });
+    if (held)
+        abandonedBuffers_.push_back(std::move(Buffers));
+    Buffers.clear();
+    WriteWaveHeader(TotalBytes);
+    CloseWaveFile();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TForm1::RetryClose()
+{
+    if (state_ != TRecordingState::Draining && state_ != TRecordingState::Discarding)
+        return;
+    if (device_.Close(WaveIn) != MMSYSERR_NOERROR)
+        CompleteRecording(false);
+}
+
+DWORD TForm1::SilenceLimitMs() const
+{
+    if (SilenceLimitOverrideMs)
+        return SilenceLimitOverrideMs;
+    // The whole ring's worth of audio: a device handing back after a stall of the window's thread
+    // takes that long at most. Plus the margin for a device that pauses and comes back.
+    const DWORD bytesPerSecond = std::max<DWORD>(WaveFormat.nAvgBytesPerSec, 1);
+    const DWORD queued = static_cast<DWORD>(uint64_t{kCaptureBufferCount} * static_cast<DWORD>(BufferSize) * 1000 /
+                                            bytesPerSecond);
+    return queued + kSilenceMarginMs + (lastAudioTick_ ? 0 : kStartLatencyMs);
+}
+
+void TForm1::CheckForSilence()
+{
+    if (state_ != TRecordingState::Recording)
+        return;
+    if (GetTickCount() - lastAudioTick_.value_or(startTick_) > SilenceLimitMs())
+        StopByItself({Stopped(kDeviceSilentText)});
+}
+
+void TForm1::DeviceFailed(MMRESULT result)
+{
+    StopByItself({Stopped(DeviceErrorText(result))});
+}
+
+void TForm1::WaitForPreviousRecording()
+{
+    const DWORD start = GetTickCount();
+    const auto draining = [this] {
+        return state_ == TRecordingState::Draining || state_ == TRecordingState::Discarding;
+    };
+    while (draining() && GetTickCount() - start < kDrainTimeoutMs) {
+        // Only the device's notifications and the engine's own messages: no click can slip in here.
+        MSG message;
+        if (PeekMessageW(&message, handle_, MM_WIM_OPEN, MM_WIM_DATA, PM_REMOVE) ||
+            PeekMessageW(&message, handle_, kDeviceFailedMessage, kCloseRetryMessage, PM_REMOVE)) {
+            DispatchMessageW(&message);
+            continue;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_POSTMESSAGE);
+    }
+    if (draining())
+        CompleteRecording(false);
+}
+
+void TForm1::FinishRecordingBeforeClose()
+{
+    if (!DeviceOpen())
+        return;
+    StopRecording();
+    WaitForPreviousRecording();
+}

@@ -1,0 +1,150 @@
+// The controls' handlers: the device and format lists, Record and Stop.
+#include "ui/unit_main.h"
+
+#include "frame/modal_scope.h"
+#include "ui/device_list.h"
+#include "ui/size_readout.h"
+
+void TForm1::FormCreate()
+{
+    DeviceId = 0;
+    SampleRate = 0;
+    BufferSize = 0;
+    Channels = 0;
+    BitsPerSample = 0;
+    FillDeviceList();
+}
+
+void TForm1::FillDeviceList()
+{
+    const std::vector<std::wstring> names = DeviceNames(device_);
+    if (names.empty())
+        return;
+    for (const std::wstring& name : names)
+        AddListItem(ComboBox1, true, name);
+    SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
+    // A selection made by the program does not run the change handler by itself.
+    ComboBox1Change();
+}
+
+void TForm1::DevicesChanged()
+{
+    // Refilling the lists mid-recording would clear the choice the recording was started with.
+    if (state_ == TRecordingState::Recording) {
+        deviceListStale_ = true;
+        return;
+    }
+    RefreshDeviceList();
+}
+
+void TForm1::RefreshDeviceList()
+{
+    deviceListStale_ = false;
+    const LRESULT device = SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0);
+    const std::wstring deviceName = SelectedItemText(ComboBox1, true);
+    const std::wstring formatName = SelectedItemText(ListBox1, false);
+
+    SendMessageW(ComboBox1, CB_RESETCONTENT, 0, 0);
+    SendMessageW(ListBox1, LB_RESETCONTENT, 0, 0);
+    FillDeviceList(); // the first device chosen, its formats listed
+    if (device < 0)
+        return;
+    std::vector<std::wstring> listed;
+    for (LRESULT i = 0, count = SendMessageW(ComboBox1, CB_GETCOUNT, 0, 0); i < count; ++i)
+        listed.push_back(ListItemText(ComboBox1, true, i));
+    const int position = FindDevice(listed, deviceName, static_cast<int>(device));
+    if (position < 0)
+        return; // the chosen device has gone
+    if (position != 0) {
+        SendMessageW(ComboBox1, CB_SETCURSEL, position, 0);
+        ComboBox1Change();
+    }
+    if (!formatName.empty())
+        SendMessageW(ListBox1, LB_SETCURSEL,
+                     SendMessageW(ListBox1, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                  reinterpret_cast<LPARAM>(formatName.c_str())),
+                     0);
+}
+
+void TForm1::ComboBox1Change()
+{
+    SendMessageW(ListBox1, LB_RESETCONTENT, 0, 0);
+    const LRESULT selected = SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0);
+    if (selected < 0)
+        return;
+    for (const int row : SupportedFormatRows(device_, static_cast<UINT>(selected)))
+        AddListItem(ListBox1, false, RecordingFormats[row].Name);
+}
+
+void TForm1::BitBtn1Click()
+{
+    // The stopped recording's last notifications must not meet this one's fields.
+    WaitForPreviousRecording();
+
+    if (SendMessageW(ListBox1, LB_GETCURSEL, 0, 0) < 0) {
+        frame_.ShowMessage(L"Сначало укажите атрибуты звука !");
+        return;
+    }
+    const std::wstring name = SelectedItemText(ListBox1, false);
+    const TRecordingFormat* format = nullptr;
+    for (const TRecordingFormat& row : RecordingFormats)
+        if (name == row.Name)
+            format = &row;
+    if (!format)
+        return;
+    Channels = format->Channels;
+    SampleRate = format->SampleRate;
+    BitsPerSample = format->BitsPerSample;
+    DeviceId = static_cast<int32_t>(SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0));
+    BufferSize = FormatBufferSize(*format);
+    const std::wstring deviceName = SelectedItemText(ComboBox1, true);
+
+    // The dialog is owned by the hidden application window and disables only that: like the
+    // frame's boxes, keep this window from taking clicks (a second Record, another device) meanwhile.
+    const HWND dialogOwner = frame_.Handle();
+    bool accepted;
+    {
+        ModalScope modal(dialogOwner);
+        accepted = SaveDialog1.Execute(dialogOwner);
+    }
+    if (!accepted)
+        return;
+
+    EnableWindow(BitBtn1, FALSE);
+    const std::wstring fileName = SaveDialog1.FileName;
+    EnableWindow(BitBtn2, TRUE);
+
+    // Device numbers are positions in the system's current list, which shifts as devices come and
+    // go and as the default changes: record from the device shown, wherever it is now.
+    const int position = FindDevice(DeviceNames(device_), deviceName, DeviceId);
+    if (position < 0) {
+        EndOnDeviceError(MMSYSERR_BADDEVICEID);
+        return;
+    }
+    DeviceId = position;
+
+    const MMRESULT result = StartRecording(fileName);
+    if (result != MMSYSERR_NOERROR)
+        EndOnDeviceError(result);
+}
+
+void TForm1::EndOnDeviceError(MMRESULT result)
+{
+    frame_.ShowDeviceError(handle_, DeviceErrorText(result));
+    frame_.Terminate();
+}
+
+void TForm1::BitBtn2Click()
+{
+    EndRecording();
+}
+
+std::wstring TForm1::DeviceErrorText(MMRESULT result)
+{
+    wchar_t text[256]{};
+    device_.GetErrorText(result, text, 256);
+    text[255] = L'\0';
+    if (text[0] != L'\0')
+        return text;
+    return L"Wave-input error " + std::to_wstring(result);
+}

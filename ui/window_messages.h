@@ -1,0 +1,9 @@
+#pragma once
+// The main window's own messages and timers, between the engine and the window's dispatch.
+
+#include <windows.h>
+
+inline constexpr UINT kDeviceFailedMessage = WM_APP + 1; // wParam: the device's result code
+inline constexpr UINT kCloseRetryMessage = WM_APP + 2;
+inline constexpr UINT_PTR kSilenceTimerId = 1;
+inline constexpr UINT kSilenceCheckMs = 250;
