@@ -9,22 +9,18 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath -m "${BUILD_DIR:-$root/build}")
 
-"$root/scripts/deps.sh"
-"$root/scripts/build.sh" "$build"
-
 if [ -n "${DISPLAY:-}" ]; then
+  "$root/scripts/deps.sh"
+  "$root/scripts/build.sh" "$build"
   export WINEDEBUG=${WINEDEBUG:--all}
   exec wine "$build/Recorder.exe"
 fi
 
 echo "No display: recording a test tone on a virtual display and microphone."
-"$root/scripts/bench.sh" start "$build"
-trap '"$root/scripts/bench.sh" stop "$build"' EXIT
-# shellcheck disable=SC1091
-source "$build/bench/env.sh"
-out="$build/run"
-python3 "$root/tests/e2e/e2e.py" --exe "$build/Recorder.exe" --driver "$build/tests/e2e/e2e_driver.exe" \
-  --out "$out" demo > "$out.log" 2>&1 || { cat "$out.log"; echo "make run: the recording failed" >&2; exit 1; }
-grep -E '^ok .* s of ' "$out.log" | sed 's/^ok  */Recorded /'
-echo "Recording:  $out/recording.wav"
-echo "Screenshot: $out/recording-window.png"
+BUILD_DIR="$build" exec "$root/scripts/with_bench.sh" bash -c '
+  out="$BUILD/run"
+  python3 "$ROOT/tests/e2e/e2e.py" --exe "$BUILD/Recorder.exe" --driver "$BUILD/tests/e2e/e2e_driver.exe" \
+    --out "$out" demo > "$out.log" 2>&1 || { cat "$out.log"; echo "make run: the recording failed" >&2; exit 1; }
+  grep -E "^ok .* s of " "$out.log" | sed "s/^ok  */Recorded /"
+  echo "Recording:  $out/recording.wav"
+  echo "Screenshot: $out/recording-window.png"'
