@@ -23,9 +23,10 @@ void TBinaryFile::Assign(const std::wstring& name)
 void TBinaryFile::Rewrite()
 {
     handle_.Reset();
-    // Sharing reading and writing lets others read the file's size and content while it grows.
-    FileHandle handle(CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Others may read the file while it grows (players, Explorer's preview), but not write it: a
+    // second writer could truncate the recording under us.
+    FileHandle handle(CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle)
         throw EInOutError(LastIoError());
     handle_ = std::move(handle);
@@ -70,6 +71,13 @@ void TBinaryFile::Truncate()
 {
     RequireOpen();
     if (!SetEndOfFile(handle_.Get()))
+        throw EInOutError(LastIoError());
+}
+
+void TBinaryFile::Flush()
+{
+    RequireOpen();
+    if (!FlushFileBuffers(handle_.Get()))
         throw EInOutError(LastIoError());
 }
 

@@ -17,7 +17,7 @@ public:
     // Binds a name. A handle still open from an earlier, failed recording is closed first
     // rather than leaked.
     void Assign(const std::wstring& name);
-    // Creates the bound file or truncates it to length 0, for reading and writing, sharing both.
+    // Creates the bound file or truncates it to length 0, for reading and writing; others may read it.
     void Rewrite();
     // Writes all of `count` bytes at the current position; a short write throws code 101.
     void Write(const void* bytes, uint32_t count);
@@ -25,6 +25,8 @@ public:
     int64_t Position() const;
     // Cuts the file at the current position.
     void Truncate();
+    // Writes what the system still caches of the file to the disk.
+    void Flush();
     void Close();
 
     bool IsOpen() const noexcept { return handle_.Valid(); }

@@ -218,6 +218,8 @@ TEST_F(EngineTest, SecondRecordingStartsFromZeroWithFreshBuffers)
     EXPECT_EQ(HeaderOf(firstBytes).SampleRate, 22050u) << "the first file keeps its own format";
 }
 
+// The device is opened before the file is created: one that refuses leaves an earlier recording of
+// that name as it was.
 TEST_F(EngineTest, FailingStartStepReturnsItsResultUnchangedFirstOneWinning)
 {
     using Op = SimWaveIn::Op;
@@ -239,17 +241,21 @@ TEST_F(EngineTest, FailingStartStepReturnsItsResultUnchangedFirstOneWinning)
             sim.failures[op] = result;
         const size_t opensBefore = sim.openedDevices.size();
         const std::wstring path = dir + L"\\failed" + std::to_wstring(index++) + L".wav";
+        const std::vector<BYTE> earlier = Stream(0, 1000);
+        ASSERT_TRUE(WriteAll(path, earlier));
         EXPECT_EQ(Start(path), c.expected);
         EXPECT_EQ(sim.openedDevices.size(), opensBefore + 1);
         EXPECT_FALSE(sim.IsOpen()) << "a device opened for a failed start is closed again";
         EXPECT_FALSE(form->DeviceOpen());
         EXPECT_EQ(sim.staleCalls, 0) << "a device call went to a device that was not open";
-        // The file is left as a valid, empty WAVE file.
-        ExpectWaveFile(path, {});
+        if (c.failures.front().first == Op::Open)
+            EXPECT_EQ(ReadAll(path), earlier) << "the earlier recording was touched";
+        else
+            ExpectWaveFile(path, {}); // a valid, empty WAVE file
     }
 }
 
-TEST_F(EngineTest, FileThatCannotBeCreatedRaisesIoErrorAndOpensNoDevice)
+TEST_F(EngineTest, FileThatCannotBeCreatedRaisesIoErrorAndClosesTheDeviceAgain)
 {
     const std::wstring first = dir + L"\\first.wav";
     ASSERT_EQ(Start(first), MMSYSERR_NOERROR);
@@ -262,8 +268,9 @@ TEST_F(EngineTest, FileThatCannotBeCreatedRaisesIoErrorAndOpensNoDevice)
     } catch (const EInOutError& error) {
         EXPECT_EQ(error.Code(), 3);
     }
-    EXPECT_EQ(sim.openedDevices.size(), 1u);
-    // Stop afterwards only resets the buttons: the earlier recording's closed device is not called.
+    EXPECT_EQ(sim.openedDevices.size(), 2u);
+    EXPECT_FALSE(sim.IsOpen()) << "the device opened for the file is closed again";
+    // Stop afterwards only resets the buttons: the closed device is not called.
     const int resets = sim.resetCount;
     form->SaveDialog1.FileName = path;
     form->BitBtn2Click();
@@ -396,7 +403,8 @@ TEST_F(EngineTest, DeviceThatGoesAwayEndsTheRecordingKeepingWhatCameBefore)
         {"empty buffers in a loop", Fault::EmptyBuffersInALoop, silent},
         {"count larger than the buffer", Fault::OversizedCount,
          std::wstring(L"Устройство аудиоввода сообщило о большем числе байт, чем вмещает буфер.") + kStopped},
-        {"queueing again refused", Fault::RequeueRefused, std::wstring(L"There is no driver installed on your system!") + kStopped},
+        {"queueing again refused: the device has gone", Fault::RequeueRefused,
+         std::wstring(L"Устройство аудиоввода отключено или больше не доступно.") + kStopped},
     };
     int index = 0;
     std::vector<const WAVEHDR*> abandoned;
@@ -462,6 +470,49 @@ TEST_F(EngineTest, ClosingTheWindowMidRecordingCompletesTheFile)
     SendMessageW(form->Handle(), WM_CLOSE, 0, 0);
     EXPECT_EQ(form->Handle(), nullptr);
     ExpectWaveFile(path, Stream(0, 2 * 22050 + 77));
+}
+
+// The session around a recording. Windows sends these to every top-level window; here they come as
+// sent messages do, ahead of the buffers the device has handed back and that still wait in the queue.
+TEST_F(EngineTest, SleepAndTheEndOfTheSessionFindTheFileComplete)
+{
+    const auto executionState = [] {
+        const EXECUTION_STATE state = SetThreadExecutionState(ES_CONTINUOUS);
+        SetThreadExecutionState(state);
+        return state;
+    };
+    const auto endSession = [&](UINT message, WPARAM wParam, LPARAM reason) {
+        return SendMessageW(form->Handle(), message, wParam, reason);
+    };
+    form->SilenceLimitOverrideMs = 400;
+    const std::wstring path = dir + L"\\session.wav";
+    ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
+    EXPECT_EQ(executionState(), static_cast<EXECUTION_STATE>(ES_CONTINUOUS | ES_SYSTEM_REQUIRED))
+        << "the idle timer may put the system to sleep mid-recording";
+
+    // Before the system sleeps, what the device handed back is in the file.
+    ASSERT_EQ(sim.DeliverFull(2), 2);
+    endSession(WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    ExpectWaveFile(path, Stream(0, 2 * 22050));
+    // Waking, the device is given its time to deliver again: the silence around a sleep is no fault.
+    PumpFor(300);
+    endSession(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    PumpFor(300);
+    EXPECT_TRUE(form->DeviceOpen()) << "the sleep counted as the device's silence";
+
+    EXPECT_EQ(endSession(WM_QUERYENDSESSION, 0, 0), FALSE) << "shutdown while recording";
+    EXPECT_EQ(endSession(WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE) << "logoff while recording";
+    EXPECT_EQ(endSession(WM_QUERYENDSESSION, 0, ENDSESSION_CRITICAL), TRUE);
+    EXPECT_EQ(endSession(WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP), TRUE);
+    // The session ends: once the message returns, the process may be ended at any moment.
+    ASSERT_EQ(sim.DeliverFull(2), 2);
+    sim.bytesAtReset = 300;
+    endSession(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_FALSE(form->DeviceOpen());
+    ExpectWaveFile(path, Stream(0, 4 * 22050 + 300));
+    EXPECT_EQ(executionState(), static_cast<EXECUTION_STATE>(ES_CONTINUOUS)) << "the system is kept awake still";
+    EXPECT_EQ(endSession(WM_QUERYENDSESSION, 0, 0), TRUE) << "nothing recording, nothing to wait for";
+    EXPECT_TRUE(errors.empty()) << testing::PrintToString(errors);
 }
 
 // Appends that fail for real: a file system too small for the recording.
@@ -584,12 +635,8 @@ TEST_F(EngineTest, FinalHeaderGoesThroughTheOpenFileNotItsName)
 {
     const TempDir otherFolder;
     const std::wstring elsewhere = otherFolder.Path().wstring();
-    const char other[] = "another program's file";
-    const HANDLE file = CreateFileW((elsewhere + L"\\take.wav").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file, other, sizeof other - 1, &written, nullptr));
-    CloseHandle(file);
+    const std::string other = "another program's file";
+    ASSERT_TRUE(WriteAll(elsewhere + L"\\take.wav", std::vector<BYTE>(other.begin(), other.end())));
     wchar_t previous[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, previous);
 
@@ -686,7 +733,9 @@ TEST_F(EngineTest, RecordOpensTheChosenDeviceWhereItIsNowAndEndsWhenItHasGone)
     form->BitBtn1Click();
     dialog.join();
     EXPECT_EQ(sim.openedDevices, std::vector<UINT>{0}) << "nothing opened for a device that has gone";
-    EXPECT_EQ(deviceErrors, std::vector<std::wstring>{L"A device ID has been used that is out of range for your system."});
+    EXPECT_EQ(deviceErrors, std::vector<std::wstring>{L"A device ID has been used that is out of range for your system."
+                                                      L"\n\nВозможно, микрофон занят другой программой или доступ к "
+                                                      L"нему выключен в Параметры → Конфиденциальность → Микрофон."});
     EXPECT_TRUE(TestApplication().Terminated());
 }
 

@@ -91,6 +91,21 @@ inline std::vector<uint8_t> ReadAll(const std::wstring& name)
     return bytes;
 }
 
+// Writes `bytes` as the whole file `name`; false when it cannot.
+inline bool WriteAll(const std::wstring& name, const std::vector<uint8_t>& bytes)
+{
+    const HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok = bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                                                nullptr) &&
+                                      written == bytes.size());
+    CloseHandle(file);
+    return ok;
+}
+
 // Audio stand-in: byte i of a recording is i mod 251, so a lost, repeated or moved byte shows.
 inline uint8_t PatternByte(int64_t i) { return static_cast<uint8_t>(i % 251); }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <new>
 
+#include "platform/power.h"
 #include "ui/stop_reports.h"
 #include "ui/window_messages.h"
 
@@ -42,19 +43,23 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
     // Fresh buffers: the previous recording's were released when its device closed, or are kept
     // aside because it never did.
     Buffers = AllocateBuffers(BufferSize);
-
-    CreateWaveFile(fileName);
-
     WaveFormat = PcmWaveFormat(Channels, SampleRate, BitsPerSample);
 
+    // The device before the file: a device that refuses (held by another program, refused by the
+    // privacy settings, gone) leaves an earlier recording of the chosen name as it was.
     HWAVEIN opened = nullptr;
     if (const MMRESULT result = device_.Open(&opened, static_cast<UINT>(DeviceId), &WaveFormat, handle_)) {
         state_ = TRecordingState::Idle;
-        CloseWaveFile(); // the file keeps its reserved header: a valid, empty WAVE file
         return result;
     }
     awaitingOpen_ = opened == WaveIn;
     WaveIn = opened;
+    try {
+        CreateWaveFile(fileName);
+    } catch (...) {
+        CloseUnusedDevice();
+        throw;
+    }
     state_ = TRecordingState::Recording;
 
     // Every buffer is queued, so the device has room for the whole ring while the window's thread
@@ -78,8 +83,11 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
         StopRecording();
         return result;
     }
-    startTick_ = GetTickCount();
+    RestartSilenceAllowance();
     SetTimer(handle_, kSilenceTimerId, kSilenceCheckMs, nullptr);
+    // An unattended recording must not be cut by the idle timer, nor by a logoff without a word.
+    const size_t slash = fileName.find_last_of(L"\\/");
+    session_.Hold(handle_, L"Идёт запись в " + fileName.substr(slash == std::wstring::npos ? 0 : slash + 1));
     return MMSYSERR_NOERROR;
 }
 
@@ -133,7 +141,7 @@ void TForm1::WimData(HWAVEIN device, WAVEHDR* header)
     // Only a buffer that holds audio is a sign of life: an unplugged device may hand back empty
     // ones in a loop.
     if (header->dwBytesRecorded > 0 && header->dwBytesRecorded <= header->dwBufferLength)
-        lastAudioTick_ = GetTickCount();
+        lastAudioTick_ = AwakeMilliseconds();
     unwritten_.push_back(buffer);
     WriteHandedBack();
     // Empty buffers in a loop keep the queue too busy for the stall timer to come.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/power.h"
 #include "ui/size_readout.h"
 #include "ui/stop_reports.h"
 #include "ui/window_messages.h"
@@ -67,7 +68,10 @@ void TForm1::CompleteRecording(bool deviceClosed)
     if (held)
         abandonedBuffers_.push_back(std::move(Buffers));
     Buffers.clear();
+    session_.Release();
     WriteWaveHeader(TotalBytes);
+    // On the disk, not only in the system's cache: a power cut after Stop loses nothing.
+    WaveFile.Flush();
     CloseWaveFile();
     if (failure)
         std::rethrow_exception(failure);
@@ -97,13 +101,53 @@ void TForm1::CheckForSilence()
 {
     if (state_ != TRecordingState::Recording)
         return;
-    if (GetTickCount() - lastAudioTick_.value_or(startTick_) > SilenceLimitMs())
+    if (AwakeMilliseconds() - lastAudioTick_.value_or(startTick_) > SilenceLimitMs())
         StopByItself({Stopped(kDeviceSilentText)});
+}
+
+void TForm1::RestartSilenceAllowance()
+{
+    startTick_ = AwakeMilliseconds();
+    lastAudioTick_.reset();
 }
 
 void TForm1::DeviceFailed(MMRESULT result)
 {
-    StopByItself({Stopped(DeviceErrorText(result))});
+    // A buffer the device will not take back because it has gone is the device gone, not a driver
+    // missing from the system.
+    const bool gone = result == MMSYSERR_NODRIVER || result == MMSYSERR_BADDEVICEID;
+    StopByItself({Stopped(gone ? kDeviceGoneText : DeviceErrorText(result))});
+}
+
+bool TForm1::NextDeviceMessage(MSG& message, DWORD waitMs)
+{
+    const auto peek = [&] {
+        return PeekMessageW(&message, handle_, MM_WIM_OPEN, MM_WIM_DATA, PM_REMOVE) ||
+               PeekMessageW(&message, handle_, kDeviceFailedMessage, kCloseRetryMessage, PM_REMOVE);
+    };
+    if (peek())
+        return true;
+    if (waitMs == 0)
+        return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, waitMs, QS_POSTMESSAGE);
+    return peek();
+}
+
+void TForm1::CloseUnusedDevice()
+{
+    if (device_.Close(WaveIn) != MMSYSERR_NOERROR)
+        return;
+    // Its notifications are handled here, so none is left for a next device that may be given the
+    // same handle value.
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < kDrainTimeoutMs;) {
+        MSG message;
+        if (!NextDeviceMessage(message, 20))
+            continue;
+        const bool closed = message.message == MM_WIM_CLOSE && reinterpret_cast<HWAVEIN>(message.wParam) == WaveIn;
+        DispatchMessageW(&message);
+        if (closed)
+            return;
+    }
 }
 
 void TForm1::WaitForPreviousRecording()
@@ -113,14 +157,9 @@ void TForm1::WaitForPreviousRecording()
         return state_ == TRecordingState::Draining || state_ == TRecordingState::Discarding;
     };
     while (draining() && GetTickCount() - start < kDrainTimeoutMs) {
-        // Only the device's notifications and the engine's own messages: no click can slip in here.
         MSG message;
-        if (PeekMessageW(&message, handle_, MM_WIM_OPEN, MM_WIM_DATA, PM_REMOVE) ||
-            PeekMessageW(&message, handle_, kDeviceFailedMessage, kCloseRetryMessage, PM_REMOVE)) {
+        if (NextDeviceMessage(message, 20))
             DispatchMessageW(&message);
-            continue;
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_POSTMESSAGE);
     }
     if (draining())
         CompleteRecording(false);
@@ -130,6 +169,6 @@ void TForm1::FinishRecordingBeforeClose()
 {
     if (!DeviceOpen())
         return;
-    StopRecording();
+    EndRecording();
     WaitForPreviousRecording();
 }

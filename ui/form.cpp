@@ -245,6 +245,14 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             return 0;
         }
         break;
+    case WM_POWERBROADCAST:
+        Guarded(frame_, [&] { PowerChanged(wParam); });
+        return TRUE;
+    case WM_QUERYENDSESSION:
+        return QueryEndSession(lParam);
+    case WM_ENDSESSION:
+        Guarded(frame_, [&] { EndSession(wParam != FALSE); });
+        return 0;
     case WM_DEVICECHANGE:
         if (wParam == DBT_DEVNODES_CHANGED || wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE)
             Guarded(frame_, [this] { DevicesChanged(); });

@@ -130,7 +130,13 @@ void TForm1::BitBtn1Click()
 
 void TForm1::EndOnDeviceError(MMRESULT result)
 {
-    frame_.ShowDeviceError(handle_, DeviceErrorText(result));
+    std::wstring text = DeviceErrorText(result);
+    // What refuses a microphone that is there: another program holding it, or the privacy settings.
+    if (result == MMSYSERR_ALLOCATED || result == MMSYSERR_ERROR || result == MMSYSERR_NOTENABLED ||
+        result == MMSYSERR_BADDEVICEID)
+        text += L"\n\nВозможно, микрофон занят другой программой или доступ к нему выключен в "
+                L"Параметры → Конфиденциальность → Микрофон.";
+    frame_.ShowDeviceError(handle_, text);
     frame_.Terminate();
 }
 

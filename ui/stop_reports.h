@@ -5,6 +5,7 @@
 
 inline constexpr wchar_t kStoppedText[] = L"Запись остановлена, всё записанное сохранено в файле.";
 inline constexpr wchar_t kDeviceSilentText[] = L"Устройство аудиоввода перестало передавать звук.";
+inline constexpr wchar_t kDeviceGoneText[] = L"Устройство аудиоввода отключено или больше не доступно.";
 inline constexpr wchar_t kDeviceFaultText[] =
     L"Устройство аудиоввода сообщило о большем числе байт, чем вмещает буфер.";
 inline constexpr wchar_t kSizeLimitText[] =

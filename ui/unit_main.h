@@ -24,6 +24,7 @@
 #include "frame/frame.h"
 #include "platform/binary_file.h"
 #include "platform/guards.h"
+#include "platform/power.h"
 #include "platform/wave_in.h"
 #include "ui/capture_buffer.h"
 #include "ui/formats.h"
@@ -126,6 +127,13 @@ private:
     void DeviceFailed(MMRESULT result);
     void WaitForPreviousRecording();
     void FinishRecordingBeforeClose();
+    void CloseUnusedDevice();
+    bool NextDeviceMessage(MSG& message, DWORD waitMs);
+    void RestartSilenceAllowance();
+    // The session around a recording (session.cpp).
+    void PowerChanged(WPARAM event);
+    bool QueryEndSession(LPARAM reason) const;
+    void EndSession(bool ending);
 
     IFrame& frame_;
     IWaveIn& device_;
@@ -139,8 +147,10 @@ private:
     // with that value are the previous device's.
     bool awaitingOpen_ = false;
     std::deque<TCaptureBuffer*> unwritten_; // handed back, not yet written, oldest first
-    DWORD startTick_ = 0;                   // when the device was started
-    std::optional<DWORD> lastAudioTick_;    // when the last buffer with audio came (none yet)
+    // Awake time (AwakeMilliseconds) when the silence allowance began, and of the last audio.
+    uint64_t startTick_ = 0;
+    std::optional<uint64_t> lastAudioTick_;
+    TSessionHold session_; // no idle sleep, and a reason on the shutdown screen, while recording
     std::vector<std::wstring> stopReports_; // why it stopped by itself, shown once the handler is done
     // Rings of devices that never confirmed their close: they may still be written, so never freed.
     std::vector<std::vector<TCaptureBuffer>> abandonedBuffers_;
