@@ -191,6 +191,7 @@ void TForm1::WriteHandedBack()
         buffer.FailedOnce = false;
         TotalBytes += count;
         ShowSize(TotalBytes);
+        ShowLevel(reinterpret_cast<const BYTE*>(buffer.Header.lpData), count);
         // The next full buffer would not fit in what a WAVE header can describe.
         if (MaxTotalBytes - TotalBytes < BufferSize)
             StopByItself({Stopped(kSizeLimitText)});

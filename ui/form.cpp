@@ -19,6 +19,7 @@ enum ControlId : int {
     kBitBtn1Id,
     kBitBtn2Id,
     kLabel1Id,
+    kLevelMeter1Id,
 };
 
 struct Geometry {
@@ -34,6 +35,7 @@ constexpr Geometry kGroupBox2{8, 64, 177, 121};
 constexpr Geometry kListBox1{8, 16, 161, 97};
 constexpr Geometry kBitBtn1{8, 192, 75, 25};
 constexpr Geometry kBitBtn2{112, 192, 75, 25};
+constexpr Geometry kLevelMeter1{112, 221, 75, 16}; // the strip right of Label1, under BitBtn2
 constexpr int kLabel1Left = 8;
 constexpr int kLabel1Top = 221;
 constexpr int kItemHeight = 13;
@@ -51,6 +53,10 @@ constexpr wchar_t kGroupBox1Caption[] = L"Устройства аудиовво�
 constexpr wchar_t kGroupBox2Caption[] = L"Атрибуты звука";
 constexpr wchar_t kBitBtn1Caption[] = L"Запись";
 constexpr wchar_t kBitBtn2Caption[] = L"Стоп";
+constexpr wchar_t kSilenceNotice[] =
+    L"Первые 3 секунды записи — полная тишина: от микрофона не приходит никакого звука.\n\n"
+    L"Возможно, у микрофона выключен звук или доступ к нему выключен в "
+    L"Параметры → Конфиденциальность → Микрофон.\n\nЗапись продолжается.";
 
 } // namespace
 
@@ -151,11 +157,30 @@ void TForm1::CreateControls()
     BitBtn2 = CreateControl(WC_BUTTONW, kBitBtn2Caption, BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, 0, kBitBtn2.left,
                             kBitBtn2.top, kBitBtn2.width, kBitBtn2.height, kBitBtn2Id);
 
+    CreateLevelMeter();
+
     frame_.AddHint(Label1, L"Размер записанных аудиоданных");
 
     SaveDialog1.Title = L"Сохранить звукозапись как...";
     SaveDialog1.DefaultExt = L"wav";
     SaveDialog1.Filter = L"*.wav";
+}
+
+void TForm1::CreateLevelMeter()
+{
+    const RECT bounds{Scale(kLevelMeter1.left), Scale(kLevelMeter1.top),
+                      Scale(kLevelMeter1.left) + Scale(kLevelMeter1.width),
+                      Scale(kLevelMeter1.top) + Scale(kLevelMeter1.height)};
+    LevelMeter1.Create(
+        handle_, bounds, kLevelMeter1Id, [this] { return state_ == TRecordingState::Recording; },
+        // A plain message: its loop keeps handling the device's notifications, so the recording goes on.
+        [this] { Guarded(frame_, [this] { frame_.ShowMessage(kSilenceNotice); }); });
+}
+
+void TForm1::ShowLevel(const BYTE* bytes, int32_t count)
+{
+    LevelMeter1.Samples(bytes, static_cast<size_t>(count), static_cast<uint64_t>(TotalBytes - count), WaveFormat,
+                        state_ == TRecordingState::Recording);
 }
 
 void TForm1::Show()
