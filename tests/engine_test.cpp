@@ -95,6 +95,13 @@ protected:
         }
     }
 
+    static std::wstring TextOf(HWND window)
+    {
+        wchar_t text[64]{};
+        GetWindowTextW(window, text, 64);
+        return text;
+    }
+
     std::wstring LabelText() const
     {
         wchar_t text[64]{};
@@ -191,6 +198,46 @@ TEST_F(EngineTest, ReadOutGrowsPerBufferShowsFileSizeAtStopThenTheTotal)
     EXPECT_EQ(seen, expected);
     EXPECT_TRUE(IsWindowEnabled(form->BitBtn1));
     EXPECT_FALSE(IsWindowEnabled(form->BitBtn2));
+}
+
+// A muted or blocked microphone delivers exact zeros: said once per recording, counted from the
+// samples, and the recording goes on. The meter reads the silence, and shows nothing once stopped.
+TEST_F(EngineTest, SilentFirstThreeSecondsAreToldOnceAndTheRecordingGoesOn)
+{
+    const struct {
+        int row;
+        int fill; // the device's bytes for the first `silentBuffers` half seconds, then its stream
+        int silentBuffers;
+        size_t messages;
+    } cases[] = {
+        {5, 0, 10, 1},   // 16-bit zeros for 5 s
+        {0, 128, 10, 1}, // 8-bit: the zero line is 128
+        {0, 0, 10, 0},   // 8-bit 0 is full scale, not silence
+        {5, 0, 5, 0},    // sound from 2.5 s on
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE("case " + std::to_string(index));
+        boxes.messages.clear();
+        UseFormat(c.row);
+        ASSERT_EQ(Start(dir + L"\\silent" + std::to_wstring(index++) + L".wav"), MMSYSERR_NOERROR);
+        sim.constantByte = c.fill;
+        Deliver(c.silentBuffers);
+        if (c.fill == (c.row == 0 ? 128 : 0)) {
+            EXPECT_EQ(TextOf(form->LevelMeter1.Handle()), L"Уровень: тишина");
+        }
+        sim.constantByte = -1;
+        Deliver(12 - c.silentBuffers);
+        ASSERT_EQ(boxes.messages.size(), c.messages);
+        if (c.messages) {
+            EXPECT_NE(boxes.messages[0].find(L"Параметры → Конфиденциальность → Микрофон"), std::wstring::npos);
+        }
+        EXPECT_EQ(form->State(), TRecordingState::Recording) << "the recording goes on";
+        EXPECT_EQ(form->TotalBytes, 12 * form->BufferSize);
+        form->BitBtn2Click();
+        PumpFor(300);
+        EXPECT_EQ(TextOf(form->LevelMeter1.Handle()), L"") << "nothing shown once stopped";
+    }
 }
 
 TEST_F(EngineTest, SecondRecordingStartsFromZeroWithFreshBuffers)
