@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <windows.h>
+#include <commctrl.h>
 #include <dbt.h>
 #include <objbase.h>
 
@@ -100,6 +101,25 @@ protected:
         wchar_t text[64]{};
         GetWindowTextW(window, text, 64);
         return text;
+    }
+
+    // What the meter's tooltip would show now.
+    std::wstring MeterTip() const
+    {
+        for (HWND tip = nullptr; (tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr));) {
+            TTTOOLINFOW tool{};
+            tool.cbSize = TTTOOLINFOW_V2_SIZE;
+            tool.hwnd = form->Handle();
+            tool.uId = reinterpret_cast<UINT_PTR>(form->LevelMeter1.Handle());
+            wchar_t text[80]{};
+            tool.lpszText = text;
+            if (GetWindow(tip, GW_OWNER) != form->Handle())
+                continue;
+            SendMessageW(tip, TTM_GETTEXTW, 80, reinterpret_cast<LPARAM>(&tool));
+            if (text[0])
+                return text;
+        }
+        return L"";
     }
 
     std::wstring LabelText() const
@@ -234,6 +254,8 @@ TEST_F(EngineTest, SilentFirstThreeSecondsAreToldOnceAndTheRecordingGoesOn)
         }
         EXPECT_EQ(form->State(), TRecordingState::Recording) << "the recording goes on";
         EXPECT_EQ(form->TotalBytes, 12 * form->BufferSize);
+        // Twelve buffers of 5512 bytes fall just short of 6 s at 11025 bytes a second.
+        EXPECT_EQ(MeterTip(), c.row == 0 ? L"Записано: 0:00:05" : L"Записано: 0:00:06");
         form->BitBtn2Click();
         PumpFor(300);
         EXPECT_EQ(TextOf(form->LevelMeter1.Handle()), L"") << "nothing shown once stopped";

@@ -31,8 +31,6 @@ public:
     // `live` while recording: a stopped recording's last buffer only adds to the recorded time.
     void Samples(const BYTE* data, size_t count, uint64_t offset, const WAVEFORMATEX& format, bool live);
 
-    const std::wstring& TipText() const noexcept { return tip_; }
-
 private:
     struct TBarLook {
         int width; // pixels of the bar inside its trough
