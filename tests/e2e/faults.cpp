@@ -15,11 +15,17 @@
 //   e2e_driver fault targets EXE DEVICE ROW LABEL_LOG TARGET...
 //       one recording attempt per target; "held:" before a target makes the driver hold that file
 //       open without sharing during the attempt
+//   e2e_driver fault session EXE DEVICE ROW FILE BUFFERS
+//       records until BUFFERS buffers came back; then, each time with the window thread suspended
+//       for 1.5 s so that buffers wait in its queue, sends WM_QUERYENDSESSION (logoff) and
+//       WM_ENDSESSION(TRUE) from another thread, as the system does, and terminates the recorder as
+//       soon as the latter returns
 //   e2e_driver fault stall EXE DEVICE ROW FILE SECONDS STALL_MS
 //       the benchmark's recording (bench_driver.cpp): the window thread suspended STALL_MS at a time
 //
 // Each prints RESULT json at the end.
 #include <memory>
+#include <thread>
 
 #include "window_driver.h"
 
@@ -346,6 +352,47 @@ int Targets(const std::wstring& exe, const std::wstring& device, int row, const 
     return 0;
 }
 
+// Sends `message` from a thread of its own while the window's thread is suspended for `stallMs`:
+// sent messages are handled before posted ones, so it comes ahead of the buffers handed back
+// meanwhile, as the system's does when it gets there first. Returns the window's answer.
+LRESULT SendDuringStall(const Recorder& recorder, UINT message, WPARAM wParam, LPARAM lParam, DWORD stallMs)
+{
+    const std::unique_ptr<void, decltype(&CloseHandle)> thread(
+        OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(recorder.Form(), nullptr)), &CloseHandle);
+    if (!thread || SuspendThread(thread.get()) == static_cast<DWORD>(-1))
+        Fail("cannot suspend the window thread, error " + std::to_string(GetLastError()));
+    DWORD_PTR answer = 0;
+    bool answered = false;
+    std::thread sender([&] {
+        answered = SendMessageTimeoutW(recorder.Form(), message, wParam, lParam, SMTO_NORMAL, 20000, &answer) != 0;
+    });
+    Sleep(stallMs);
+    ResumeThread(thread.get());
+    sender.join();
+    if (!answered)
+        Fail("the window did not answer message " + std::to_string(message));
+    return static_cast<LRESULT>(answer);
+}
+
+int Session(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName, int buffers)
+{
+    Recorder recorder(exe, fileName + L".labels");
+    recorder.Choose(device, row);
+    recorder.StartRecording(fileName);
+    recorder.WaitForBuffers(buffers);
+    JsonObject result;
+    result.Add("query_logoff",
+               static_cast<long long>(SendDuringStall(recorder, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, 1500)));
+    result.Add("buffers_before_end", recorder.BuffersBack());
+    SendDuringStall(recorder, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, 1500);
+    // After its end-of-session message the process may be ended at any moment.
+    if (!TerminateProcess(recorder.Process(), 9))
+        Fail("TerminateProcess failed, error " + std::to_string(GetLastError()));
+    result.Add("exit_code", static_cast<long long>(recorder.WaitForExit(10000)));
+    Say("RESULT " + result.Str());
+    return 0;
+}
+
 } // namespace
 
 int Fault(const std::vector<std::wstring>& args)
@@ -362,9 +409,11 @@ int Fault(const std::vector<std::wstring>& args)
     if (kind == L"targets" && args.size() >= 6)
         return Targets(args[1], args[2], std::stoi(args[3]), std::vector<std::wstring>(args.begin() + 5, args.end()),
                        args[4]);
+    if (kind == L"session" && args.size() == 6)
+        return Session(args[1], args[2], std::stoi(args[3]), args[4], std::stoi(args[5]));
     if (kind == L"stall" && args.size() == 7)
         return Bench(std::vector<std::wstring>(args.begin() + 1, args.end()));
-    Fail("usage: fault kill|server|disk-full|rapid|targets|stall ... (see faults.cpp)");
+    Fail("usage: fault kill|server|disk-full|rapid|targets|session|stall ... (see faults.cpp)");
 }
 
 } // namespace e2e

@@ -11,6 +11,7 @@ Scenarios:
     rapid        Stop and Record many times in a row, each Stop once the recording holds audio
     targets      read-only, folder, held open, missing folder, 259 characters, Cyrillic
                  (run under tests/bench/tinyfs.sh for the read-only file)
+    session      logoff while recording: asked first, then ended, with buffers waiting each time
     stall        the window thread suspended 2 s at a time, with 1 s running in between
 
 Run inside the bench's environment (scripts/bench.sh start; source BUILD/bench/env.sh).
@@ -292,6 +293,31 @@ def scenario_targets(args):
     expect(result["exit_code"] == 0, "closing the window ends the program normally")
 
 
+# ---- logoff -----------------------------------------------------------------------------------
+
+def scenario_session(args):
+    """Windows asks every top-level window before a logoff (the recorder asks it to wait: the system
+    then lists the reason), and once the user goes on anyway, ends the session: the process may be
+    ended as soon as WM_ENDSESSION returns, so the file must be complete by then."""
+    path = e2e.fresh(os.path.join(args.out, "fault-session.wav"))
+    sink = e2e.sink_for(ROW, "Fault Mic Session")
+    result = run_driver(args, sink, "session", args.exe, "Monitor of Fault Mic Session", str(ROW),
+                        e2e.windows_path(path), "3")
+    expect(result["query_logoff"] == 0, "asked at logoff while recording, the recorder asks the system to wait")
+    expect(result["exit_code"] == 9, "the recorder was ended right after the end of the session")
+    content, data_length = read_wave(path, "the recording ended with the session", ROW)
+    # 1.5 s of stall: about three buffers handed back meanwhile, which only the end-of-session
+    # handler could write.
+    before = result["buffers_before_end"]
+    expect(data_length >= (before + 2) * BUFFER,
+           f"the buffers waiting when the session ended are in the file: {data_length} bytes, {before} buffers "
+           f"shown before")
+    lead, problems = ramp.check_recording(content[44:], wavefile.FORMATS[ROW], data_length)
+    expect(not problems, f"the data is the ramp after {lead} silent bytes {problems}")
+    print(f"facts: {before} buffers before the end; {data_length // BUFFER} buffers and "
+          f"{data_length % BUFFER} bytes in the file", flush=True)
+
+
 # ---- the window thread stalls ----------------------------------------------------------------
 
 def scenario_stall(args):
@@ -317,13 +343,14 @@ def main():
     parser.add_argument("--exe", required=True)
     parser.add_argument("--driver", required=True)
     parser.add_argument("--out", required=True)
-    parser.add_argument("scenario", choices=["kill", "server", "disk-full", "rapid", "targets", "stall"])
+    parser.add_argument("scenario", choices=["kill", "server", "disk-full", "rapid", "targets", "session", "stall"])
     args = parser.parse_args()
     args.exe = e2e.windows_path(args.exe)
     os.makedirs(args.out, exist_ok=True)
     started = time.monotonic()
     code = e2e.run({"kill": scenario_kill, "server": scenario_server, "disk-full": scenario_disk_full,
-                    "rapid": scenario_rapid, "targets": scenario_targets, "stall": scenario_stall}[args.scenario], args)
+                    "rapid": scenario_rapid, "targets": scenario_targets, "session": scenario_session,
+                    "stall": scenario_stall}[args.scenario], args)
     print(f"time: {time.monotonic() - started:.1f} s", flush=True)
     return code
 
