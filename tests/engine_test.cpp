@@ -120,6 +120,7 @@ protected:
     std::wstring dir;
     TestBoxes boxes;
     std::vector<std::wstring>& errors = boxes.errors;
+    std::vector<std::wstring>& messages = boxes.messages;
     std::vector<std::wstring>& deviceErrors = boxes.deviceErrors;
 };
 
@@ -343,23 +344,28 @@ TEST_F(EngineTest, StopThenRecordAtOnceCompletesTheFirstFileBeforeTheSecondStart
     ExpectWaveFile(second, Stream(2 * 22050 + 500, 44100));
 }
 
-TEST_F(EngineTest, RecordingStopsByItselfBeforePassingTheSizeLimitAndSaysSo)
+TEST_F(EngineTest, PastTheSizeLimitTheRecordingGoesOnIntoTheNextFreeNumber)
 {
     UseFormat(0); // 5512-byte buffers
-    form->MaxTotalBytes = 5512 * 5 + 100;
+    form->MaxTotalBytes = 5512 * 2 + 100;
     const std::wstring path = dir + L"\\limit.wav";
+    const std::wstring taken = dir + L"\\limit (2).wav";
+    WriteAll(taken, {'k', 'e', 'e', 'p'});
     ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
-    for (int i = 0; i < 10 && sim.Deliver(); ++i)
-        Pump();
-    EXPECT_FALSE(form->DeviceOpen()) << "the recording stopped and completed by itself";
-    EXPECT_TRUE(IsWindowEnabled(form->BitBtn1));
-    EXPECT_FALSE(IsWindowEnabled(form->BitBtn2));
-    // A sixth full buffer would not fit.
-    EXPECT_EQ(form->TotalBytes, 5512 * 5);
-    ExpectWaveFile(path, Stream(0, 5512 * 5));
-    EXPECT_EQ(errors, std::vector<std::wstring>{
-                          std::wstring(L"Файл достиг наибольшего размера, который может описать заголовок WAVE.") +
-                          kStopped});
+    Deliver(5);
+    EXPECT_TRUE(form->DeviceOpen()) << "the size limit ended the recording";
+    EXPECT_EQ(LabelText(), FormatSize(5512)) << "the label counts the file being written";
+    sim.bytesAtReset = 300;
+    form->BitBtn2Click();
+    Pump();
+    // Frame-exact across the boundaries: each file holds whole buffers, continuing the last.
+    ExpectWaveFile(path, Stream(0, 2 * 5512));
+    EXPECT_EQ(ReadAll(taken), (std::vector<BYTE>{'k', 'e', 'e', 'p'})) << "an existing file was taken";
+    ExpectWaveFile(dir + L"\\limit (3).wav", Stream(2 * 5512, 2 * 5512));
+    ExpectWaveFile(dir + L"\\limit (4).wav", Stream(4 * 5512, 5512 + 300));
+    EXPECT_TRUE(errors.empty()) << testing::PrintToString(errors);
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"Запись сохранена в файлах:\n" + path + L"\n" + dir +
+                                                  L"\\limit (3).wav\n" + dir + L"\\limit (4).wav"});
 }
 
 TEST_F(EngineTest, FailedAllocationIsReportedAndNoBufferReachesTheDevice)

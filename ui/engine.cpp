@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/power.h"
+#include "ui/recording_files.h"
 #include "ui/stop_reports.h"
 #include "ui/window_messages.h"
 
@@ -39,6 +40,8 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
     lastAudioTick_.reset();
     unwritten_.clear();
     stopReports_.clear();
+    files_.clear();
+    filesReport_.clear();
 
     // Fresh buffers: the previous recording's were released when its device closed, or are kept
     // aside because it never did.
@@ -60,6 +63,7 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
         CloseUnusedDevice();
         throw;
     }
+    files_ = {fileName};
     state_ = TRecordingState::Recording;
 
     // Every buffer is queued, so the device has room for the whole ring while the window's thread
@@ -157,6 +161,19 @@ int32_t TForm1::BytesToKeep(const WAVEHDR& header) const
     return std::min<int64_t>(header.dwBytesRecorded, room);
 }
 
+void TForm1::ContinueInNextFile()
+{
+    // Whole buffers on either side of the boundary: no frame is lost or written twice.
+    WriteWaveHeader(TotalBytes);
+    WaveFile.Flush();
+    CloseWaveFile();
+    const std::wstring next = NextNumberedFileName(files_.front());
+    CreateWaveFile(next);
+    files_.push_back(next);
+    TotalBytes = 0;
+    ShowSize(TotalBytes);
+}
+
 void TForm1::WriteHandedBack()
 {
     // In the order the device handed them back. A buffer whose append failed stays first in line
@@ -167,6 +184,19 @@ void TForm1::WriteHandedBack()
             // A count the buffer cannot hold is a device fault, never a length to read.
             StopByItself({Stopped(kDeviceFaultText)});
             state_ = TRecordingState::Discarding;
+            break;
+        }
+        try {
+            // The file goes up to the size limit, and the recording on into the next file.
+            if (TotalBytes > 0 && int64_t{TotalBytes} + buffer.Header.dwBytesRecorded > MaxTotalBytes)
+                ContinueInNextFile();
+        } catch (const EInOutError& error) {
+            // No file to go on in: the recording ends with the files completed so far.
+            const bool stopped = Stopping();
+            StopByItself({error.Message(), kWriteStoppedText});
+            state_ = TRecordingState::Discarding;
+            if (stopped)
+                throw;
             break;
         }
         const int32_t count = BytesToKeep(buffer.Header);
@@ -191,9 +221,6 @@ void TForm1::WriteHandedBack()
         buffer.FailedOnce = false;
         TotalBytes += count;
         ShowSize(TotalBytes);
-        // The next full buffer would not fit in what a WAVE header can describe.
-        if (MaxTotalBytes - TotalBytes < BufferSize)
-            StopByItself({Stopped(kSizeLimitText)});
         QueueAgain(buffer);
     }
     if (state_ == TRecordingState::Discarding)

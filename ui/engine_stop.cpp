@@ -3,8 +3,10 @@
 #include "ui/unit_main.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/power.h"
+#include "ui/recording_files.h"
 #include "ui/size_readout.h"
 #include "ui/stop_reports.h"
 #include "ui/window_messages.h"
@@ -26,7 +28,9 @@ void TForm1::EndRecording()
     StopRecording();
     EnableWindow(BitBtn1, TRUE);
     EnableWindow(BitBtn2, FALSE);
-    ShowSize(FileSizeByName(SaveDialog1.FileName));
+    ShowSize(FileSizeByName(files_.empty() ? SaveDialog1.FileName : files_.back()));
+    // A recording that went on into further files says where it is, once it is over.
+    filesReport_ = RecordingFilesText(files_);
     if (deviceListStale_)
         RefreshDeviceList(); // the system's devices changed while recording
 }
@@ -48,6 +52,8 @@ void TForm1::ReportStopByItself()
     // One at a time, through the frame's report, like any other error.
     for (const std::wstring& text : reports)
         frame_.ShowErrorText(text);
+    if (!filesReport_.empty())
+        frame_.ShowMessage(std::exchange(filesReport_, {}));
 }
 
 void TForm1::CompleteRecording(bool deviceClosed)
@@ -69,10 +75,13 @@ void TForm1::CompleteRecording(bool deviceClosed)
         abandonedBuffers_.push_back(std::move(Buffers));
     Buffers.clear();
     session_.Release();
-    WriteWaveHeader(TotalBytes);
-    // On the disk, not only in the system's cache: a power cut after Stop loses nothing.
-    WaveFile.Flush();
-    CloseWaveFile();
+    // Closed already when the next file of the recording could not be created.
+    if (WaveFile.IsOpen()) {
+        WriteWaveHeader(TotalBytes);
+        // On the disk, not only in the system's cache: a power cut after Stop loses nothing.
+        WaveFile.Flush();
+        CloseWaveFile();
+    }
     if (failure)
         std::rethrow_exception(failure);
 }

@@ -119,6 +119,7 @@ private:
     int32_t BytesToKeep(const WAVEHDR& header) const;
     void WriteHandedBack();
     void QueueAgain(TCaptureBuffer& buffer);
+    void ContinueInNextFile();
     void StopByItself(std::vector<std::wstring> why);
     void ReportStopByItself();
     void CompleteRecording(bool deviceClosed);
@@ -152,6 +153,8 @@ private:
     std::optional<uint64_t> lastAudioTick_;
     TSessionHold session_; // no idle sleep, and a reason on the shutdown screen, while recording
     std::vector<std::wstring> stopReports_; // why it stopped by itself, shown once the handler is done
+    std::vector<std::wstring> files_;       // this recording's files, the one being written last
+    std::wstring filesReport_;              // the list of them, shown once the recording is over
     // Rings of devices that never confirmed their close: they may still be written, so never freed.
     std::vector<std::vector<TCaptureBuffer>> abandonedBuffers_;
     bool deviceListStale_ = false; // the devices changed while recording: refill at the stop
