@@ -27,6 +27,7 @@
 #include "platform/power.h"
 #include "platform/wave_in.h"
 #include "ui/capture_buffer.h"
+#include "ui/device_list.h"
 #include "ui/formats.h"
 #include "ui/recording_state.h"
 #include "ui/save_dialog.h"
@@ -113,6 +114,7 @@ private:
                        int top, int width, int height, int id);
     int Scale(int pixels) const;
     std::wstring DeviceErrorText(MMRESULT result);
+    std::optional<TDevice> ListedDevice(LRESULT item) const; // the device of ComboBox1's item
     void EndOnDeviceError(MMRESULT result);
 
     TCaptureBuffer* OwnBuffer(HWAVEIN device, const WAVEHDR* header);
@@ -158,4 +160,5 @@ private:
     // Rings of devices that never confirmed their close: they may still be written, so never freed.
     std::vector<std::vector<TCaptureBuffer>> abandonedBuffers_;
     bool deviceListStale_ = false; // the devices changed while recording: refill at the stop
+    std::vector<TDevice> listed_;  // ComboBox1's devices, item by item, with their identities
 };
