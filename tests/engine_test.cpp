@@ -467,6 +467,68 @@ TEST_F(EngineTest, DeviceThatGoesAwayEndsTheRecordingKeepingWhatCameBefore)
     }
 }
 
+// Unplugged and plugged back (or a driver restarting), the device is waited for by its identity,
+// and the recording goes on into the next numbered file each time it returns.
+TEST_F(EngineTest, ADeviceThatGoesAwayIsWaitedForByIdentityAndTheRecordingGoesOn)
+{
+    using Op = SimWaveIn::Op;
+    const SimWaveIn::Device mic{L"Sim Mic", 0xFFF, L"{mic}"}, namesake{L"Sim Mic", 0xFFF, L"{other}"};
+    const auto waiting = [&] { return form->State() == TRecordingState::WaitingForDevice; };
+    const auto recording = [&] { return form->State() == TRecordingState::Recording; };
+    sim.devices = {mic};
+    form->SilenceLimitOverrideMs = 300;
+    const std::wstring path = dir + L"\\away.wav";
+    ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
+    Deliver(2);
+    // Unplugged: it will not take its buffers back, and leaves the list to a device of its name.
+    sim.failures[Op::AddBuffer] = MMSYSERR_NODRIVER;
+    sim.Deliver();
+    sim.devices = {namesake};
+    ASSERT_TRUE(PumpFor(3000, waiting));
+    ExpectWaveFile(path, Stream(0, 3 * 22050));
+    EXPECT_EQ(errors, std::vector<std::wstring>{L"Устройство аудиоввода отключено или больше не доступно.\nВсё "
+                                                L"записанное сохранено в файле. Запись продолжится в следующий "
+                                                L"файл, когда устройство вернётся."});
+    EXPECT_FALSE(IsWindowEnabled(form->BitBtn1));
+    EXPECT_TRUE(IsWindowEnabled(form->BitBtn2)) << "Stop ends a recording that waits";
+    PumpFor(1500);
+    EXPECT_TRUE(waiting()) << "another device of the same name was taken for it";
+
+    // Back at another position: the system's device notification finds it.
+    sim.failures.clear();
+    sim.devices = {namesake, mic};
+    SendMessageW(form->Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    ASSERT_TRUE(recording());
+    EXPECT_EQ(sim.openedDevices.back(), 1u);
+    EXPECT_EQ(sim.openedFormats.back().nSamplesPerSec, 22050u) << "reopened in another format";
+    const uint64_t second = sim.StreamPosition();
+    Deliver(1);
+    EXPECT_EQ(LabelText(), FormatSize(22050));
+
+    // Silent this time, and back without a notification: the once-a-second look finds it.
+    sim.handsBackBuffers = false;
+    ASSERT_TRUE(PumpFor(3000, waiting));
+    sim.handsBackBuffers = true;
+    ASSERT_TRUE(PumpFor(2500, recording)) << "the device came back and was not looked for";
+    const uint64_t third = sim.StreamPosition();
+    Deliver(1);
+    EXPECT_EQ(errors.size(), 1u) << "told once a recording";
+
+    // Stop while it waits ends the recording, as ever.
+    sim.devices = {namesake};
+    sim.failures[Op::AddBuffer] = MMSYSERR_BADDEVICEID;
+    sim.Deliver();
+    ASSERT_TRUE(PumpFor(3000, waiting));
+    form->BitBtn2Click();
+    Pump();
+    EXPECT_EQ(form->State(), TRecordingState::Idle);
+    EXPECT_TRUE(IsWindowEnabled(form->BitBtn1));
+    ExpectWaveFile(dir + L"\\away (2).wav", Stream(second, 22050));
+    ExpectWaveFile(dir + L"\\away (3).wav", Stream(third, 2 * 22050));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find(L"away (3).wav"), std::wstring::npos) << messages[0];
+}
+
 TEST_F(EngineTest, ClosingTheWindowMidRecordingCompletesTheFile)
 {
     const std::wstring path = dir + L"\\closed.wav";

@@ -43,20 +43,17 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
     files_.clear();
     filesReport_.clear();
 
-    // Fresh buffers: the previous recording's were released when its device closed, or are kept
-    // aside because it never did.
-    Buffers = AllocateBuffers(BufferSize);
     WaveFormat = PcmWaveFormat(Channels, SampleRate, BitsPerSample);
 
     // The device before the file: a device that refuses (held by another program, refused by the
     // privacy settings, gone) leaves an earlier recording of the chosen name as it was.
-    HWAVEIN opened = nullptr;
-    if (const MMRESULT result = device_.Open(&opened, static_cast<UINT>(DeviceId), &WaveFormat, handle_)) {
+    if (const MMRESULT result = OpenDevice(static_cast<UINT>(DeviceId))) {
         state_ = TRecordingState::Idle;
         return result;
     }
-    awaitingOpen_ = opened == WaveIn;
-    WaveIn = opened;
+    // Kept to find the same device again if it goes away mid-recording.
+    deviceIdentity_ = device_.EndpointId(static_cast<UINT>(DeviceId));
+    goneReported_ = false;
     try {
         CreateWaveFile(fileName);
     } catch (...) {
@@ -64,8 +61,30 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
         throw;
     }
     files_ = {fileName};
-    state_ = TRecordingState::Recording;
+    if (const MMRESULT result = QueueAndStart())
+        return result;
+    // An unattended recording must not be cut by the idle timer, nor by a logoff without a word.
+    const size_t slash = fileName.find_last_of(L"\\/");
+    session_.Hold(handle_, L"Идёт запись в " + fileName.substr(slash == std::wstring::npos ? 0 : slash + 1));
+    return MMSYSERR_NOERROR;
+}
 
+MMRESULT TForm1::OpenDevice(UINT deviceId)
+{
+    // Fresh buffers: the previous device's were released when it closed, or are kept aside because
+    // it never did.
+    Buffers = AllocateBuffers(BufferSize);
+    HWAVEIN opened = nullptr;
+    if (const MMRESULT result = device_.Open(&opened, deviceId, &WaveFormat, handle_))
+        return result;
+    awaitingOpen_ = opened == WaveIn;
+    WaveIn = opened;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT TForm1::QueueAndStart()
+{
+    state_ = TRecordingState::Recording;
     // Every buffer is queued, so the device has room for the whole ring while the window's thread
     // is busy elsewhere.
     MMRESULT result = MMSYSERR_NOERROR;
@@ -89,13 +108,20 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
     }
     RestartSilenceAllowance();
     SetTimer(handle_, kSilenceTimerId, kSilenceCheckMs, nullptr);
-    // An unattended recording must not be cut by the idle timer, nor by a logoff without a word.
-    const size_t slash = fileName.find_last_of(L"\\/");
-    session_.Hold(handle_, L"Идёт запись в " + fileName.substr(slash == std::wstring::npos ? 0 : slash + 1));
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT TForm1::StopRecording()
+{
+    goesOn_ = false;
+    if (state_ == TRecordingState::WaitingForDevice) {
+        EndWaiting();
+        return MMSYSERR_NOERROR;
+    }
+    return StopDevice();
+}
+
+MMRESULT TForm1::StopDevice()
 {
     // After a failed start WaveIn names an earlier, closed device; once stopping, the device has
     // been reset and asked to close already.

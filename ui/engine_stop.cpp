@@ -67,6 +67,8 @@ void TForm1::CompleteRecording(bool deviceClosed)
     } catch (...) {
         failure = std::current_exception();
     }
+    // A device that went away is waited for: the recording is not over.
+    const bool waitForDevice = std::exchange(goesOn_, false);
     state_ = TRecordingState::Idle;
     unwritten_.clear();
     const bool held = !deviceClosed || std::any_of(Buffers.begin(), Buffers.end(),
@@ -74,7 +76,10 @@ void TForm1::CompleteRecording(bool deviceClosed)
     if (held)
         abandonedBuffers_.push_back(std::move(Buffers));
     Buffers.clear();
-    session_.Release();
+    if (waitForDevice)
+        StartWaiting();
+    else
+        session_.Release();
     // Closed already when the next file of the recording could not be created.
     if (WaveFile.IsOpen()) {
         WriteWaveHeader(TotalBytes);
@@ -111,7 +116,7 @@ void TForm1::CheckForSilence()
     if (state_ != TRecordingState::Recording)
         return;
     if (AwakeMilliseconds() - lastAudioTick_.value_or(startTick_) > SilenceLimitMs())
-        StopByItself({Stopped(kDeviceSilentText)});
+        DeviceGone(kDeviceSilentText);
 }
 
 void TForm1::RestartSilenceAllowance()
@@ -124,8 +129,10 @@ void TForm1::DeviceFailed(MMRESULT result)
 {
     // A buffer the device will not take back because it has gone is the device gone, not a driver
     // missing from the system.
-    const bool gone = result == MMSYSERR_NODRIVER || result == MMSYSERR_BADDEVICEID;
-    StopByItself({Stopped(gone ? kDeviceGoneText : DeviceErrorText(result))});
+    if (result == MMSYSERR_NODRIVER || result == MMSYSERR_BADDEVICEID)
+        DeviceGone(kDeviceGoneText);
+    else
+        StopByItself({Stopped(DeviceErrorText(result))});
 }
 
 bool TForm1::NextDeviceMessage(MSG& message, DWORD waitMs)
@@ -176,7 +183,7 @@ void TForm1::WaitForPreviousRecording()
 
 void TForm1::FinishRecordingBeforeClose()
 {
-    if (!DeviceOpen())
+    if (!DeviceOpen() && state_ != TRecordingState::WaitingForDevice)
         return;
     EndRecording();
     WaitForPreviousRecording();

@@ -228,6 +228,8 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TIMER:
         if (wParam == kSilenceTimerId)
             return EngineMessage([this] { CheckForSilence(); });
+        if (wParam == kDeviceWaitTimerId)
+            return EngineMessage([this] { LookForDevice(); });
         return 0;
     case WM_CTLCOLORSTATIC:
         if (reinterpret_cast<HWND>(lParam) == Label1) {
@@ -255,7 +257,7 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_DEVICECHANGE:
         if (wParam == DBT_DEVNODES_CHANGED || wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE)
-            Guarded(frame_, [this] { DevicesChanged(); });
+            EngineMessage([this] { DevicesChanged(); });
         return TRUE;
     case WM_CLOSE:
         // Closing mid-recording completes the file first, so no audio and no header is lost.

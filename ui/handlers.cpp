@@ -31,8 +31,9 @@ void TForm1::FillDeviceList()
 void TForm1::DevicesChanged()
 {
     // Refilling the lists mid-recording would clear the choice the recording was started with.
-    if (state_ == TRecordingState::Recording) {
+    if (state_ == TRecordingState::Recording || state_ == TRecordingState::WaitingForDevice) {
         deviceListStale_ = true;
+        LookForDevice(); // the device waited for may be the one that came
         return;
     }
     RefreshDeviceList();
@@ -148,6 +149,9 @@ void TForm1::EndOnDeviceError(MMRESULT result)
 void TForm1::BitBtn2Click()
 {
     EndRecording();
+    // Stopped while it waited for its device: no close notification will come to tell the files.
+    if (state_ == TRecordingState::Idle)
+        ReportStopByItself();
 }
 
 std::wstring TForm1::DeviceErrorText(MMRESULT result)

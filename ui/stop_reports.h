@@ -11,6 +11,9 @@ inline constexpr wchar_t kDeviceFaultText[] =
 inline constexpr wchar_t kWriteStoppedText[] =
     L"Запись остановлена: звук не удаётся записать в файл. Файл содержит всё, что было записано до ошибки.";
 
+inline constexpr wchar_t kWaitingText[] =
+    L"Всё записанное сохранено в файле. Запись продолжится в следующий файл, когда устройство вернётся.";
+
 // `why`, then that everything recorded is kept.
 inline std::wstring Stopped(const std::wstring& why)
 {

@@ -122,6 +122,14 @@ private:
     void WriteHandedBack();
     void QueueAgain(TCaptureBuffer& buffer);
     void ContinueInNextFile();
+    MMRESULT OpenDevice(UINT deviceId);
+    MMRESULT QueueAndStart();
+    MMRESULT StopDevice(); // reset and close; the close notification completes the file
+    // A device that went away (device_wait.cpp).
+    void DeviceGone(const std::wstring& why);
+    void StartWaiting();
+    void EndWaiting();
+    void LookForDevice();
     void StopByItself(std::vector<std::wstring> why);
     void ReportStopByItself();
     void CompleteRecording(bool deviceClosed);
@@ -157,6 +165,9 @@ private:
     std::vector<std::wstring> stopReports_; // why it stopped by itself, shown once the handler is done
     std::vector<std::wstring> files_;       // this recording's files, the one being written last
     std::wstring filesReport_;              // the list of them, shown once the recording is over
+    std::wstring deviceIdentity_;           // the recording's device, found by it when it comes back
+    bool goesOn_ = false;       // the device is being closed because it went away: then wait for it
+    bool goneReported_ = false; // that it went away has been told in this recording
     // Rings of devices that never confirmed their close: they may still be written, so never freed.
     std::vector<std::vector<TCaptureBuffer>> abandonedBuffers_;
     bool deviceListStale_ = false; // the devices changed while recording: refill at the stop
