@@ -185,6 +185,6 @@ void TForm1::FinishRecordingBeforeClose()
 {
     if (!DeviceOpen() && state_ != TRecordingState::WaitingForDevice)
         return;
-    EndRecording();
+    StopRecording();
     WaitForPreviousRecording();
 }
