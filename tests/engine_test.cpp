@@ -15,6 +15,7 @@
 #include "tests/save_dialog_answerer.h"
 #include "tests/sim_wave_in.h"
 #include "tests/test_support.h"
+#include "ui/device_list.h"
 #include "ui/size_readout.h"
 #include "ui/unit_main.h"
 
@@ -746,27 +747,29 @@ void Choose(TForm1& form, int device, int format)
     SendMessageW(form.ListBox1, LB_SETCURSEL, format, 0);
 }
 
-TEST_F(EngineTest, DeviceChangeRefillsTheListKeepingTheChoiceByName)
+TEST_F(EngineTest, DeviceChangeRefillsTheListKeepingTheChoiceByIdentity)
 {
     const std::wstring format = RecordingFormats[2].Name; // Mic B supports rows 0 to 3 only
+    const SimWaveIn::Device a{L"Mic A", 0xFFF, L"{a}"}, b{L"Mic B", 0x00F, L"{b}"}, c{L"Mic C", 0xFFF, L"{c}"};
     const struct {
         const char* what;
         std::vector<SimWaveIn::Device> devices;
         const wchar_t* chosen;
         const wchar_t* format;
     } cases[] = {
-        {"a device added in front", {{L"New", 0xFFF}, {L"Mic A", 0xFFF}, {L"Mic B", 0x00F}}, L"Mic B", format.c_str()},
-        {"others removed", {{L"Mic B", 0x00F}}, L"Mic B", format.c_str()},
-        {"the chosen one removed", {{L"Mic A", 0xFFF}, {L"Mic C", 0xFFF}}, L"Mic A", L""},
+        {"a device added in front", {{L"New", 0xFFF, L"{n}"}, a, b}, L"Mic B", format.c_str()},
+        {"one of its name added in front", {{L"Mic B", 0xFFF, L"{n}"}, a, b}, L"Mic B (2)", format.c_str()},
+        {"others removed", {b}, L"Mic B", format.c_str()},
+        {"the chosen one removed", {a, c}, L"Mic A", L""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        DevicesChangeTo(*form, sim, {{L"Mic A", 0xFFF}, {L"Mic B", 0x00F}, {L"Mic C", 0xFFF}});
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.what);
+        DevicesChangeTo(*form, sim, {a, b, c});
         Choose(*form, 1, 2);
-        DevicesChangeTo(*form, sim, c.devices);
-        EXPECT_EQ(SendMessageW(form->ComboBox1, CB_GETCOUNT, 0, 0), static_cast<LRESULT>(c.devices.size()));
-        EXPECT_EQ(SelectedItem(form->ComboBox1, true), c.chosen);
-        EXPECT_EQ(SelectedItem(form->ListBox1, false), c.format);
+        DevicesChangeTo(*form, sim, row.devices);
+        EXPECT_EQ(SendMessageW(form->ComboBox1, CB_GETCOUNT, 0, 0), static_cast<LRESULT>(row.devices.size()));
+        EXPECT_EQ(SelectedItem(form->ComboBox1, true), row.chosen);
+        EXPECT_EQ(SelectedItem(form->ListBox1, false), row.format);
     }
 }
 
@@ -782,29 +785,70 @@ TEST_F(EngineTest, DeviceChangeWhileRecordingRefillsTheListAtStop)
 }
 
 // Device numbers shift when devices come and go and when the default changes, with no device
-// change message for the latter: Record opens the device shown at its position of the moment.
+// change message for the latter: Record opens the device shown where it is at that moment, by its
+// identity (by name where the system tells none), and never another device of the same name.
 TEST_F(EngineTest, RecordOpensTheChosenDeviceWhereItIsNowAndEndsWhenItHasGone)
 {
-    DevicesChangeTo(*form, sim, {{L"Mic A", 0xFFF}, {L"Mic B", 0xFFF}});
-    Choose(*form, 1, 5);
-    sim.devices = {{L"Mic B", 0xFFF}, {L"Mic A", 0xFFF}};
-    std::thread dialog = save_dialog::AnswerNext(dir + L"\\moved.wav");
-    form->BitBtn1Click();
-    dialog.join();
-    ASSERT_TRUE(form->DeviceOpen());
-    EXPECT_EQ(sim.openedDevices, std::vector<UINT>{0});
-    form->BitBtn2Click();
-    Pump();
+    constexpr int kGone = -1;
+    const struct {
+        const char* what;
+        std::vector<SimWaveIn::Device> listed;
+        int chosen;
+        std::vector<SimWaveIn::Device> now;
+        int opened;
+    } cases[] = {
+        {"moved, no identities", {{L"Mic A", 0xFFF}, {L"Mic B", 0xFFF}}, 1, {{L"Mic B", 0xFFF}, {L"Mic A", 0xFFF}}, 0},
+        {"gone, no identities", {{L"Mic A", 0xFFF}, {L"Mic B", 0xFFF}}, 1, {{L"Mic A", 0xFFF}}, kGone},
+        {"moved among devices of its name",
+         {{L"Mic", 0xFFF, L"{a}"}, {L"Mic", 0xFFF, L"{b}"}}, 1, {{L"Mic", 0xFFF, L"{b}"}, {L"Mic", 0xFFF, L"{a}"}}, 0},
+        {"gone, another of its name in its place", {{L"Mic", 0xFFF, L"{a}"}}, 0, {{L"Mic", 0xFFF, L"{b}"}}, kGone},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DevicesChangeTo(*form, sim, c.listed);
+        Choose(*form, c.chosen, 5);
+        sim.devices = c.now;
+        sim.openedDevices.clear();
+        deviceErrors.clear();
+        std::thread dialog = save_dialog::AnswerNext(dir + L"\\take.wav");
+        form->BitBtn1Click();
+        dialog.join();
+        if (c.opened != kGone) {
+            EXPECT_EQ(sim.openedDevices, std::vector<UINT>{static_cast<UINT>(c.opened)});
+            form->BitBtn2Click();
+            Pump();
+            continue;
+        }
+        EXPECT_TRUE(sim.openedDevices.empty()) << "nothing opened for a device that has gone";
+        EXPECT_EQ(deviceErrors, std::vector<std::wstring>{L"A device ID has been used that is out of range for your system."
+                                                          L"\n\nВозможно, микрофон занят другой программой или доступ к "
+                                                          L"нему выключен в Параметры → Конфиденциальность → Микрофон."});
+        EXPECT_TRUE(TestApplication().Terminated());
+        Pump(); // takes the quit that would end the program
+    }
+}
 
-    sim.devices = {{L"Mic A", 0xFFF}};
-    dialog = save_dialog::AnswerNext(dir + L"\\gone.wav");
-    form->BitBtn1Click();
-    dialog.join();
-    EXPECT_EQ(sim.openedDevices, std::vector<UINT>{0}) << "nothing opened for a device that has gone";
-    EXPECT_EQ(deviceErrors, std::vector<std::wstring>{L"A device ID has been used that is out of range for your system."
-                                                      L"\n\nВозможно, микрофон занят другой программой или доступ к "
-                                                      L"нему выключен в Параметры → Конфиденциальность → Микрофон."});
-    EXPECT_TRUE(TestApplication().Terminated());
+// The capabilities cut names at 31 characters: the list shows the endpoint's, tells devices of one
+// name apart, and opens wide enough for the longest.
+TEST_F(EngineTest, DeviceListShowsFullNamesToldApartInAListWideEnough)
+{
+    const std::wstring full = L"Microphone Array (Studio Capture Device 2000)";
+    DevicesChangeTo(*form, sim,
+                    {{full, 0xFFF, L"{a}", full}, {L"Mic", 0xFFF}, {L"Mic", 0xFFF, L"{c}"}, {L"Mic (2)", 0xFFF}, {L"Mic", 0xFFF}});
+    std::vector<std::wstring> items;
+    for (LRESULT i = 0; i < SendMessageW(form->ComboBox1, CB_GETCOUNT, 0, 0); ++i)
+        items.push_back(ListItemText(form->ComboBox1, true, i));
+    EXPECT_EQ(items, (std::vector<std::wstring>{full, L"Mic", L"Mic (3)", L"Mic (2)", L"Mic (4)"}));
+
+    RECT box{};
+    GetWindowRect(form->ComboBox1, &box);
+    const HDC dc = GetDC(form->ComboBox1);
+    SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(form->ComboBox1, WM_GETFONT, 0, 0)));
+    SIZE longest{};
+    GetTextExtentPoint32W(dc, full.c_str(), static_cast<int>(full.size()), &longest);
+    ReleaseDC(form->ComboBox1, dc);
+    ASSERT_GT(longest.cx, box.right - box.left) << "the name must not fit the control";
+    EXPECT_GT(SendMessageW(form->ComboBox1, CB_GETDROPPEDWIDTH, 0, 0), longest.cx);
 }
 
 } // namespace

@@ -81,9 +81,7 @@ int FindListedDevice(const std::vector<TDevice>& devices, const TDevice& chosen,
 
 void FitDroppedWidth(HWND combo, const std::vector<TDevice>& devices)
 {
-    RECT box{};
-    GetWindowRect(combo, &box);
-    LONG width = box.right - box.left;
+    LONG width = 0; // the list is never narrower than the control whatever is asked
     const WindowDc dc(combo);
     if (dc) {
         const SelectedObject font(dc.Get(), reinterpret_cast<HGDIOBJ>(SendMessageW(combo, WM_GETFONT, 0, 0)));

@@ -29,8 +29,7 @@ std::optional<UINT> FindDeviceById(IWaveIn& waveIn, const std::wstring& identity
 // -1 when it is gone.
 int FindListedDevice(const std::vector<TDevice>& devices, const TDevice& chosen, int preferred);
 
-// Lets the drop-down list of `combo` open wide enough for the widest of `texts` in its font,
-// never narrower than the control.
+// Lets the drop-down list of `combo` open wide enough for the widest device name in its font.
 void FitDroppedWidth(HWND combo, const std::vector<TDevice>& devices);
 
 // Adds `text` to a list box or combo box; a list that refuses it raises "Unable to insert a line".

@@ -5,7 +5,7 @@
 //   ui/wave_header.h      the 44-byte WAVE header
 //   ui/size_readout.h     FormatSize and FileSizeByName, the texts of Label1
 //   ui/save_dialog.h      SaveDialog1's settings and the dialog itself
-//   ui/device_list.h      the device names and the list controls' items
+//   ui/device_list.h      the devices (identity and name) and the list controls' items
 //   ui/capture_buffer.h   the capture ring's buffers
 //   ui/recording_state.h  where a recording is
 //   frame/frame.h         what the window asks of the application frame

@@ -281,8 +281,10 @@ def scenario_record(args):
 def scenario_window(args):
     path = os.path.join(args.out, "window.wav")
     fresh(path)
-    with sink_for(0, "E2E Window Mic"):
-        driver = Driver(args, "window", args.exe, "Monitor of E2E Window Mic", windows_path(path))
+    # Longer than the 31 characters of the device's capabilities.
+    with sink_for(0, "E2E Window Microphone With A Long Name"):
+        driver = Driver(args, "window", args.exe, "Monitor of E2E Window Microphone With A Long Name",
+                        windows_path(path))
         code = driver.finish(timeout=120)
     expect(code == 0 and any(line == "0 failed" for line in driver.lines), "every check of the window passed")
     check_wave_file(path, 0, buffer_size(0))  # Stop once the label counted a buffer
