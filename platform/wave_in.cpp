@@ -1,5 +1,8 @@
 #include "platform/wave_in.h"
 
+#include <mmddk.h>
+
+#include "platform/endpoint_name.h"
 #include "platform/system_dll.h"
 
 namespace {
@@ -13,6 +16,7 @@ public:
         const HMODULE winmm = LoadSystemDll(L"winmm.dll");
         getNumDevs_ = DllFunction<decltype(waveInGetNumDevs)>(winmm, "waveInGetNumDevs");
         getDevCaps_ = DllFunction<decltype(waveInGetDevCapsW)>(winmm, "waveInGetDevCapsW");
+        message_ = DllFunction<decltype(waveInMessage)>(winmm, "waveInMessage");
         open_ = DllFunction<decltype(waveInOpen)>(winmm, "waveInOpen");
         prepareHeader_ = DllFunction<decltype(waveInPrepareHeader)>(winmm, "waveInPrepareHeader");
         unprepareHeader_ = DllFunction<decltype(waveInUnprepareHeader)>(winmm, "waveInUnprepareHeader");
@@ -30,6 +34,27 @@ public:
     {
         return getDevCaps_ ? getDevCaps_(deviceId, caps, sizeof(*caps)) : MMSYSERR_NODRIVER;
     }
+
+    std::wstring EndpointId(UINT deviceId) override
+    {
+        if (!message_)
+            return std::wstring();
+        // The driver messages take the device number in place of a handle.
+        const HWAVEIN device = reinterpret_cast<HWAVEIN>(static_cast<UINT_PTR>(deviceId));
+        ULONG bytes = 0;
+        if (message_(device, DRV_QUERYFUNCTIONINSTANCEIDSIZE, reinterpret_cast<DWORD_PTR>(&bytes), 0) !=
+                MMSYSERR_NOERROR ||
+            bytes < sizeof(wchar_t) || bytes > kMaxEndpointIdBytes)
+            return std::wstring();
+        std::wstring id(bytes / sizeof(wchar_t), L'\0');
+        if (message_(device, DRV_QUERYFUNCTIONINSTANCEID, reinterpret_cast<DWORD_PTR>(id.data()),
+                     id.size() * sizeof(wchar_t)) != MMSYSERR_NOERROR)
+            return std::wstring();
+        id.resize(wcsnlen(id.c_str(), id.size()));
+        return id;
+    }
+
+    std::wstring EndpointName(const std::wstring& endpointId) override { return EndpointFriendlyName(endpointId); }
 
     MMRESULT Open(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, HWND window) override
     {
@@ -62,7 +87,11 @@ public:
     }
 
 private:
+    // Identities are short ("{0.0.1.00000000}.{GUID}"); a driver's larger size is not trusted.
+    static constexpr ULONG kMaxEndpointIdBytes = 4096;
+
     decltype(&waveInGetNumDevs) getNumDevs_;
+    decltype(&waveInMessage) message_;
     decltype(&waveInGetDevCapsW) getDevCaps_;
     decltype(&waveInOpen) open_;
     decltype(&waveInPrepareHeader) prepareHeader_;

@@ -5,12 +5,19 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <string>
+
 class IWaveIn {
 public:
     virtual ~IWaveIn() = default;
 
     virtual UINT GetNumDevs() = 0;
     virtual MMRESULT GetDevCaps(UINT deviceId, WAVEINCAPSW* caps) = 0;
+    // The device's endpoint identity, which (unlike its number) stays with the device while others
+    // come, go and the default changes. Empty when the system does not tell.
+    virtual std::wstring EndpointId(UINT deviceId) = 0;
+    // The endpoint's full name (the capabilities cut theirs at 31 characters); empty when unknown.
+    virtual std::wstring EndpointName(const std::wstring& endpointId) = 0;
     // Notifications (MM_WIM_OPEN, MM_WIM_DATA, MM_WIM_CLOSE) are posted to `window`.
     virtual MMRESULT Open(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, HWND window) = 0;
     virtual MMRESULT PrepareHeader(HWAVEIN handle, WAVEHDR* header) = 0;

@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/guards.h"
+#include "ui/device_list.h"
 #include "ui/unit_main.h"
 
 namespace {
@@ -28,15 +31,20 @@ std::vector<std::wstring> BenchMicrophones()
     return names;
 }
 
-TEST(VirtualMicrophones, ListedByNameWithAllTwelveFormats)
+// The capabilities cut a name at 31 characters; the list shows the endpoint's whole name, and
+// finds the device again by its identity.
+TEST(VirtualMicrophones, ListedByFullNameAndIdentityWithAllTwelveFormats)
 {
     const std::vector<std::wstring> mics = BenchMicrophones();
     if (mics.empty())
         GTEST_SKIP() << "RECORDER_MICS is not set: run through the bench's mic.py";
 
+    const ComApartment com;
     IWaveIn& waveIn = SystemWaveIn();
     const int count = static_cast<int>(waveIn.GetNumDevs());
     ASSERT_GT(count, 0) << "waveInGetNumDevs found no device";
+    const std::vector<TDevice> listed = ListDevices(waveIn);
+    ASSERT_EQ(listed.size(), static_cast<size_t>(count));
 
     for (const std::wstring& mic : mics) {
         const std::wstring expected = L"Monitor of " + mic;
@@ -44,9 +52,12 @@ TEST(VirtualMicrophones, ListedByNameWithAllTwelveFormats)
         for (int id = 0; id < count && !found; ++id) {
             WAVEINCAPSW caps{};
             ASSERT_EQ(waveIn.GetDevCaps(id, &caps), MMSYSERR_NOERROR) << "waveInGetDevCapsW on device " << id;
-            if (expected != caps.szPname)
+            if (expected.substr(0, MAXPNAMELEN - 1) != caps.szPname)
                 continue;
             found = true;
+            EXPECT_EQ(listed[id].Name, expected) << "device " << id;
+            EXPECT_FALSE(listed[id].Identity.empty()) << "device " << id;
+            EXPECT_EQ(FindDeviceById(waveIn, listed[id].Identity), std::optional<UINT>(id));
             EXPECT_EQ(caps.dwFormats & 0xFFF, 0xFFFu) << "device " << id;
             EXPECT_EQ(SupportedFormatRows(waveIn, id).size(), static_cast<size_t>(kRecordingFormatCount));
         }

@@ -16,6 +16,7 @@
 #include "tests/save_dialog_answerer.h"
 #include "tests/sim_wave_in.h"
 #include "tests/test_support.h"
+#include "ui/device_list.h"
 #include "ui/size_readout.h"
 #include "ui/unit_main.h"
 
@@ -147,6 +148,7 @@ protected:
     std::wstring dir;
     TestBoxes boxes;
     std::vector<std::wstring>& errors = boxes.errors;
+    std::vector<std::wstring>& messages = boxes.messages;
     std::vector<std::wstring>& deviceErrors = boxes.deviceErrors;
 };
 
@@ -229,17 +231,20 @@ TEST_F(EngineTest, SilentFirstThreeSecondsAreToldOnceAndTheRecordingGoesOn)
         int fill; // the device's bytes for the first `silentBuffers` half seconds, then its stream
         int silentBuffers;
         size_t messages;
+        int fileBuffers = 0; // where the size limit starts the next file; 0: none
     } cases[] = {
-        {5, 0, 10, 1},   // 16-bit zeros for 5 s
-        {0, 128, 10, 1}, // 8-bit: the zero line is 128
-        {0, 0, 10, 0},   // 8-bit 0 is full scale, not silence
-        {5, 0, 5, 0},    // sound from 2.5 s on
+        {5, 0, 10, 1},    // 16-bit zeros for 5 s
+        {0, 128, 10, 1},  // 8-bit: the zero line is 128
+        {0, 0, 10, 0},    // 8-bit 0 is full scale, not silence
+        {5, 0, 5, 0},     // sound from 2.5 s on
+        {5, 0, 12, 1, 6}, // a second file of 3 s of zeros is the same recording
     };
     int index = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE("case " + std::to_string(index));
         boxes.messages.clear();
         UseFormat(c.row);
+        form->MaxTotalBytes = c.fileBuffers ? c.fileBuffers * form->BufferSize : kMaxWaveDataBytes;
         ASSERT_EQ(Start(dir + L"\\silent" + std::to_wstring(index++) + L".wav"), MMSYSERR_NOERROR);
         sim.constantByte = c.fill;
         Deliver(c.silentBuffers);
@@ -253,7 +258,7 @@ TEST_F(EngineTest, SilentFirstThreeSecondsAreToldOnceAndTheRecordingGoesOn)
             EXPECT_NE(boxes.messages[0].find(L"Параметры → Конфиденциальность → Микрофон"), std::wstring::npos);
         }
         EXPECT_EQ(form->State(), TRecordingState::Recording) << "the recording goes on";
-        EXPECT_EQ(form->TotalBytes, 12 * form->BufferSize);
+        EXPECT_EQ(form->TotalBytes, (c.fileBuffers ? c.fileBuffers : 12) * form->BufferSize);
         // Twelve buffers of 5512 bytes fall just short of 6 s at 11025 bytes a second.
         EXPECT_EQ(MeterTip(), c.row == 0 ? L"Записано: 0:00:05" : L"Записано: 0:00:06");
         form->BitBtn2Click();
@@ -412,23 +417,28 @@ TEST_F(EngineTest, StopThenRecordAtOnceCompletesTheFirstFileBeforeTheSecondStart
     ExpectWaveFile(second, Stream(2 * 22050 + 500, 44100));
 }
 
-TEST_F(EngineTest, RecordingStopsByItselfBeforePassingTheSizeLimitAndSaysSo)
+TEST_F(EngineTest, PastTheSizeLimitTheRecordingGoesOnIntoTheNextFreeNumber)
 {
     UseFormat(0); // 5512-byte buffers
-    form->MaxTotalBytes = 5512 * 5 + 100;
+    form->MaxTotalBytes = 5512 * 2 + 100;
     const std::wstring path = dir + L"\\limit.wav";
+    const std::wstring taken = dir + L"\\limit (2).wav";
+    WriteAll(taken, {'k', 'e', 'e', 'p'});
     ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
-    for (int i = 0; i < 10 && sim.Deliver(); ++i)
-        Pump();
-    EXPECT_FALSE(form->DeviceOpen()) << "the recording stopped and completed by itself";
-    EXPECT_TRUE(IsWindowEnabled(form->BitBtn1));
-    EXPECT_FALSE(IsWindowEnabled(form->BitBtn2));
-    // A sixth full buffer would not fit.
-    EXPECT_EQ(form->TotalBytes, 5512 * 5);
-    ExpectWaveFile(path, Stream(0, 5512 * 5));
-    EXPECT_EQ(errors, std::vector<std::wstring>{
-                          std::wstring(L"Файл достиг наибольшего размера, который может описать заголовок WAVE.") +
-                          kStopped});
+    Deliver(5);
+    EXPECT_TRUE(form->DeviceOpen()) << "the size limit ended the recording";
+    EXPECT_EQ(LabelText(), FormatSize(5512)) << "the label counts the file being written";
+    sim.bytesAtReset = 300;
+    form->BitBtn2Click();
+    Pump();
+    // Frame-exact across the boundaries: each file holds whole buffers, continuing the last.
+    ExpectWaveFile(path, Stream(0, 2 * 5512));
+    EXPECT_EQ(ReadAll(taken), (std::vector<BYTE>{'k', 'e', 'e', 'p'})) << "an existing file was taken";
+    ExpectWaveFile(dir + L"\\limit (3).wav", Stream(2 * 5512, 2 * 5512));
+    ExpectWaveFile(dir + L"\\limit (4).wav", Stream(4 * 5512, 5512 + 300));
+    EXPECT_TRUE(errors.empty()) << testing::PrintToString(errors);
+    EXPECT_EQ(messages, std::vector<std::wstring>{L"Запись сохранена в файлах:\n" + path + L"\n" + dir +
+                                                  L"\\limit (3).wav\n" + dir + L"\\limit (4).wav"});
 }
 
 TEST_F(EngineTest, FailedAllocationIsReportedAndNoBufferReachesTheDevice)
@@ -528,6 +538,68 @@ TEST_F(EngineTest, DeviceThatGoesAwayEndsTheRecordingKeepingWhatCameBefore)
             sim.Close(sim.CurrentHandle());
         Pump();
     }
+}
+
+// Unplugged and plugged back (or a driver restarting), the device is waited for by its identity,
+// and the recording goes on into the next numbered file each time it returns.
+TEST_F(EngineTest, ADeviceThatGoesAwayIsWaitedForByIdentityAndTheRecordingGoesOn)
+{
+    using Op = SimWaveIn::Op;
+    const SimWaveIn::Device mic{L"Sim Mic", 0xFFF, L"{mic}"}, namesake{L"Sim Mic", 0xFFF, L"{other}"};
+    const auto waiting = [&] { return form->State() == TRecordingState::WaitingForDevice; };
+    const auto recording = [&] { return form->State() == TRecordingState::Recording; };
+    sim.devices = {mic};
+    form->SilenceLimitOverrideMs = 300;
+    const std::wstring path = dir + L"\\away.wav";
+    ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
+    Deliver(2);
+    // Unplugged: it will not take its buffers back, and leaves the list to a device of its name.
+    sim.failures[Op::AddBuffer] = MMSYSERR_NODRIVER;
+    sim.Deliver();
+    sim.devices = {namesake};
+    ASSERT_TRUE(PumpFor(3000, waiting));
+    ExpectWaveFile(path, Stream(0, 3 * 22050));
+    EXPECT_EQ(errors, std::vector<std::wstring>{L"Устройство аудиоввода отключено или больше не доступно.\nВсё "
+                                                L"записанное сохранено в файле. Запись продолжится в следующий "
+                                                L"файл, когда устройство вернётся."});
+    EXPECT_FALSE(IsWindowEnabled(form->BitBtn1));
+    EXPECT_TRUE(IsWindowEnabled(form->BitBtn2)) << "Stop ends a recording that waits";
+    PumpFor(1500);
+    EXPECT_TRUE(waiting()) << "another device of the same name was taken for it";
+
+    // Back at another position: the system's device notification finds it.
+    sim.failures.clear();
+    sim.devices = {namesake, mic};
+    SendMessageW(form->Handle(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+    ASSERT_TRUE(recording());
+    EXPECT_EQ(sim.openedDevices.back(), 1u);
+    EXPECT_EQ(sim.openedFormats.back().nSamplesPerSec, 22050u) << "reopened in another format";
+    const uint64_t second = sim.StreamPosition();
+    Deliver(1);
+    EXPECT_EQ(LabelText(), FormatSize(22050));
+
+    // Silent this time, and back without a notification: the once-a-second look finds it.
+    sim.handsBackBuffers = false;
+    ASSERT_TRUE(PumpFor(3000, waiting));
+    sim.handsBackBuffers = true;
+    ASSERT_TRUE(PumpFor(2500, recording)) << "the device came back and was not looked for";
+    const uint64_t third = sim.StreamPosition();
+    Deliver(1);
+    EXPECT_EQ(errors.size(), 1u) << "told once a recording";
+
+    // Stop while it waits ends the recording, as ever.
+    sim.devices = {namesake};
+    sim.failures[Op::AddBuffer] = MMSYSERR_BADDEVICEID;
+    sim.Deliver();
+    ASSERT_TRUE(PumpFor(3000, waiting));
+    form->BitBtn2Click();
+    Pump();
+    EXPECT_EQ(form->State(), TRecordingState::Idle);
+    EXPECT_TRUE(IsWindowEnabled(form->BitBtn1));
+    ExpectWaveFile(dir + L"\\away (2).wav", Stream(second, 22050));
+    ExpectWaveFile(dir + L"\\away (3).wav", Stream(third, 2 * 22050));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find(L"away (3).wav"), std::wstring::npos) << messages[0];
 }
 
 TEST_F(EngineTest, ClosingTheWindowMidRecordingCompletesTheFile)
@@ -747,27 +819,29 @@ void Choose(TForm1& form, int device, int format)
     SendMessageW(form.ListBox1, LB_SETCURSEL, format, 0);
 }
 
-TEST_F(EngineTest, DeviceChangeRefillsTheListKeepingTheChoiceByName)
+TEST_F(EngineTest, DeviceChangeRefillsTheListKeepingTheChoiceByIdentity)
 {
     const std::wstring format = RecordingFormats[2].Name; // Mic B supports rows 0 to 3 only
+    const SimWaveIn::Device a{L"Mic A", 0xFFF, L"{a}"}, b{L"Mic B", 0x00F, L"{b}"}, c{L"Mic C", 0xFFF, L"{c}"};
     const struct {
         const char* what;
         std::vector<SimWaveIn::Device> devices;
         const wchar_t* chosen;
         const wchar_t* format;
     } cases[] = {
-        {"a device added in front", {{L"New", 0xFFF}, {L"Mic A", 0xFFF}, {L"Mic B", 0x00F}}, L"Mic B", format.c_str()},
-        {"others removed", {{L"Mic B", 0x00F}}, L"Mic B", format.c_str()},
-        {"the chosen one removed", {{L"Mic A", 0xFFF}, {L"Mic C", 0xFFF}}, L"Mic A", L""},
+        {"a device added in front", {{L"New", 0xFFF, L"{n}"}, a, b}, L"Mic B", format.c_str()},
+        {"one of its name added in front", {{L"Mic B", 0xFFF, L"{n}"}, a, b}, L"Mic B (2)", format.c_str()},
+        {"others removed", {b}, L"Mic B", format.c_str()},
+        {"the chosen one removed", {a, c}, L"Mic A", L""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        DevicesChangeTo(*form, sim, {{L"Mic A", 0xFFF}, {L"Mic B", 0x00F}, {L"Mic C", 0xFFF}});
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.what);
+        DevicesChangeTo(*form, sim, {a, b, c});
         Choose(*form, 1, 2);
-        DevicesChangeTo(*form, sim, c.devices);
-        EXPECT_EQ(SendMessageW(form->ComboBox1, CB_GETCOUNT, 0, 0), static_cast<LRESULT>(c.devices.size()));
-        EXPECT_EQ(SelectedItem(form->ComboBox1, true), c.chosen);
-        EXPECT_EQ(SelectedItem(form->ListBox1, false), c.format);
+        DevicesChangeTo(*form, sim, row.devices);
+        EXPECT_EQ(SendMessageW(form->ComboBox1, CB_GETCOUNT, 0, 0), static_cast<LRESULT>(row.devices.size()));
+        EXPECT_EQ(SelectedItem(form->ComboBox1, true), row.chosen);
+        EXPECT_EQ(SelectedItem(form->ListBox1, false), row.format);
     }
 }
 
@@ -783,29 +857,70 @@ TEST_F(EngineTest, DeviceChangeWhileRecordingRefillsTheListAtStop)
 }
 
 // Device numbers shift when devices come and go and when the default changes, with no device
-// change message for the latter: Record opens the device shown at its position of the moment.
+// change message for the latter: Record opens the device shown where it is at that moment, by its
+// identity (by name where the system tells none), and never another device of the same name.
 TEST_F(EngineTest, RecordOpensTheChosenDeviceWhereItIsNowAndEndsWhenItHasGone)
 {
-    DevicesChangeTo(*form, sim, {{L"Mic A", 0xFFF}, {L"Mic B", 0xFFF}});
-    Choose(*form, 1, 5);
-    sim.devices = {{L"Mic B", 0xFFF}, {L"Mic A", 0xFFF}};
-    std::thread dialog = save_dialog::AnswerNext(dir + L"\\moved.wav");
-    form->BitBtn1Click();
-    dialog.join();
-    ASSERT_TRUE(form->DeviceOpen());
-    EXPECT_EQ(sim.openedDevices, std::vector<UINT>{0});
-    form->BitBtn2Click();
-    Pump();
+    constexpr int kGone = -1;
+    const struct {
+        const char* what;
+        std::vector<SimWaveIn::Device> listed;
+        int chosen;
+        std::vector<SimWaveIn::Device> now;
+        int opened;
+    } cases[] = {
+        {"moved, no identities", {{L"Mic A", 0xFFF}, {L"Mic B", 0xFFF}}, 1, {{L"Mic B", 0xFFF}, {L"Mic A", 0xFFF}}, 0},
+        {"gone, no identities", {{L"Mic A", 0xFFF}, {L"Mic B", 0xFFF}}, 1, {{L"Mic A", 0xFFF}}, kGone},
+        {"moved among devices of its name",
+         {{L"Mic", 0xFFF, L"{a}"}, {L"Mic", 0xFFF, L"{b}"}}, 1, {{L"Mic", 0xFFF, L"{b}"}, {L"Mic", 0xFFF, L"{a}"}}, 0},
+        {"gone, another of its name in its place", {{L"Mic", 0xFFF, L"{a}"}}, 0, {{L"Mic", 0xFFF, L"{b}"}}, kGone},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DevicesChangeTo(*form, sim, c.listed);
+        Choose(*form, c.chosen, 5);
+        sim.devices = c.now;
+        sim.openedDevices.clear();
+        deviceErrors.clear();
+        std::thread dialog = save_dialog::AnswerNext(dir + L"\\take.wav");
+        form->BitBtn1Click();
+        dialog.join();
+        if (c.opened != kGone) {
+            EXPECT_EQ(sim.openedDevices, std::vector<UINT>{static_cast<UINT>(c.opened)});
+            form->BitBtn2Click();
+            Pump();
+            continue;
+        }
+        EXPECT_TRUE(sim.openedDevices.empty()) << "nothing opened for a device that has gone";
+        EXPECT_EQ(deviceErrors, std::vector<std::wstring>{L"A device ID has been used that is out of range for your system."
+                                                          L"\n\nВозможно, микрофон занят другой программой или доступ к "
+                                                          L"нему выключен в Параметры → Конфиденциальность → Микрофон."});
+        EXPECT_TRUE(TestApplication().Terminated());
+        Pump(); // takes the quit that would end the program
+    }
+}
 
-    sim.devices = {{L"Mic A", 0xFFF}};
-    dialog = save_dialog::AnswerNext(dir + L"\\gone.wav");
-    form->BitBtn1Click();
-    dialog.join();
-    EXPECT_EQ(sim.openedDevices, std::vector<UINT>{0}) << "nothing opened for a device that has gone";
-    EXPECT_EQ(deviceErrors, std::vector<std::wstring>{L"A device ID has been used that is out of range for your system."
-                                                      L"\n\nВозможно, микрофон занят другой программой или доступ к "
-                                                      L"нему выключен в Параметры → Конфиденциальность → Микрофон."});
-    EXPECT_TRUE(TestApplication().Terminated());
+// The capabilities cut names at 31 characters: the list shows the endpoint's, tells devices of one
+// name apart, and opens wide enough for the longest.
+TEST_F(EngineTest, DeviceListShowsFullNamesToldApartInAListWideEnough)
+{
+    const std::wstring full = L"Microphone Array (Studio Capture Device 2000)";
+    DevicesChangeTo(*form, sim,
+                    {{full, 0xFFF, L"{a}", full}, {L"Mic", 0xFFF}, {L"Mic", 0xFFF, L"{c}"}, {L"Mic (2)", 0xFFF}, {L"Mic", 0xFFF}});
+    std::vector<std::wstring> items;
+    for (LRESULT i = 0; i < SendMessageW(form->ComboBox1, CB_GETCOUNT, 0, 0); ++i)
+        items.push_back(ListItemText(form->ComboBox1, true, i));
+    EXPECT_EQ(items, (std::vector<std::wstring>{full, L"Mic", L"Mic (3)", L"Mic (2)", L"Mic (4)"}));
+
+    RECT box{};
+    GetWindowRect(form->ComboBox1, &box);
+    const HDC dc = GetDC(form->ComboBox1);
+    SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(form->ComboBox1, WM_GETFONT, 0, 0)));
+    SIZE longest{};
+    GetTextExtentPoint32W(dc, full.c_str(), static_cast<int>(full.size()), &longest);
+    ReleaseDC(form->ComboBox1, dc);
+    ASSERT_GT(longest.cx, box.right - box.left) << "the name must not fit the control";
+    EXPECT_GT(SendMessageW(form->ComboBox1, CB_GETDROPPEDWIDTH, 0, 0), longest.cx);
 }
 
 } // namespace

@@ -29,6 +29,19 @@ MMRESULT SimWaveIn::GetDevCaps(UINT deviceId, WAVEINCAPSW* caps)
     return MMSYSERR_NOERROR;
 }
 
+std::wstring SimWaveIn::EndpointId(UINT deviceId)
+{
+    return deviceId < devices.size() ? devices[deviceId].identity : std::wstring();
+}
+
+std::wstring SimWaveIn::EndpointName(const std::wstring& endpointId)
+{
+    for (const Device& device : devices)
+        if (!endpointId.empty() && device.identity == endpointId)
+            return device.fullName;
+    return std::wstring();
+}
+
 MMRESULT SimWaveIn::Open(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, HWND window)
 {
     openedDevices.push_back(deviceId);

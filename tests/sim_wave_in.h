@@ -17,8 +17,10 @@
 class SimWaveIn final : public IWaveIn {
 public:
     struct Device {
-        std::wstring name;
+        std::wstring name; // as the capabilities give it, cut at 31 characters
         DWORD formats;
+        std::wstring identity = L""; // empty: the service does not tell
+        std::wstring fullName = L""; // the endpoint's name; empty: none
     };
     enum class Op { GetDevCaps, Open, PrepareHeader, UnprepareHeader, AddBuffer, Start, Reset, Close };
 
@@ -65,6 +67,8 @@ public:
 
     UINT GetNumDevs() override { return static_cast<UINT>(devices.size()); }
     MMRESULT GetDevCaps(UINT deviceId, WAVEINCAPSW* caps) override;
+    std::wstring EndpointId(UINT deviceId) override;
+    std::wstring EndpointName(const std::wstring& endpointId) override;
     MMRESULT Open(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, HWND window) override;
     MMRESULT PrepareHeader(HWAVEIN handle, WAVEHDR* header) override;
     MMRESULT UnprepareHeader(HWAVEIN handle, WAVEHDR* header) override;

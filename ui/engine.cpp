@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/power.h"
+#include "ui/recording_files.h"
 #include "ui/stop_reports.h"
 #include "ui/window_messages.h"
 
@@ -39,29 +40,51 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
     lastAudioTick_.reset();
     unwritten_.clear();
     stopReports_.clear();
+    files_.clear();
+    filesReport_.clear();
 
-    // Fresh buffers: the previous recording's were released when its device closed, or are kept
-    // aside because it never did.
-    Buffers = AllocateBuffers(BufferSize);
     WaveFormat = PcmWaveFormat(Channels, SampleRate, BitsPerSample);
 
     // The device before the file: a device that refuses (held by another program, refused by the
     // privacy settings, gone) leaves an earlier recording of the chosen name as it was.
-    HWAVEIN opened = nullptr;
-    if (const MMRESULT result = device_.Open(&opened, static_cast<UINT>(DeviceId), &WaveFormat, handle_)) {
+    if (const MMRESULT result = OpenDevice(static_cast<UINT>(DeviceId))) {
         state_ = TRecordingState::Idle;
         return result;
     }
-    awaitingOpen_ = opened == WaveIn;
-    WaveIn = opened;
+    // Kept to find the same device again if it goes away mid-recording.
+    deviceIdentity_ = device_.EndpointId(static_cast<UINT>(DeviceId));
+    goneReported_ = false;
     try {
         CreateWaveFile(fileName);
     } catch (...) {
         CloseUnusedDevice();
         throw;
     }
-    state_ = TRecordingState::Recording;
+    files_ = {fileName};
+    if (const MMRESULT result = QueueAndStart())
+        return result;
+    // An unattended recording must not be cut by the idle timer, nor by a logoff without a word.
+    const size_t slash = fileName.find_last_of(L"\\/");
+    session_.Hold(handle_, L"Идёт запись в " + fileName.substr(slash == std::wstring::npos ? 0 : slash + 1));
+    return MMSYSERR_NOERROR;
+}
 
+MMRESULT TForm1::OpenDevice(UINT deviceId)
+{
+    // Fresh buffers: the previous device's were released when it closed, or are kept aside because
+    // it never did.
+    Buffers = AllocateBuffers(BufferSize);
+    HWAVEIN opened = nullptr;
+    if (const MMRESULT result = device_.Open(&opened, deviceId, &WaveFormat, handle_))
+        return result;
+    awaitingOpen_ = opened == WaveIn;
+    WaveIn = opened;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT TForm1::QueueAndStart()
+{
+    state_ = TRecordingState::Recording;
     // Every buffer is queued, so the device has room for the whole ring while the window's thread
     // is busy elsewhere.
     MMRESULT result = MMSYSERR_NOERROR;
@@ -85,13 +108,20 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
     }
     RestartSilenceAllowance();
     SetTimer(handle_, kSilenceTimerId, kSilenceCheckMs, nullptr);
-    // An unattended recording must not be cut by the idle timer, nor by a logoff without a word.
-    const size_t slash = fileName.find_last_of(L"\\/");
-    session_.Hold(handle_, L"Идёт запись в " + fileName.substr(slash == std::wstring::npos ? 0 : slash + 1));
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT TForm1::StopRecording()
+{
+    goesOn_ = false;
+    if (state_ == TRecordingState::WaitingForDevice) {
+        EndWaiting();
+        return MMSYSERR_NOERROR;
+    }
+    return StopDevice();
+}
+
+MMRESULT TForm1::StopDevice()
 {
     // After a failed start WaveIn names an earlier, closed device; once stopping, the device has
     // been reset and asked to close already.
@@ -157,6 +187,19 @@ int32_t TForm1::BytesToKeep(const WAVEHDR& header) const
     return std::min<int64_t>(header.dwBytesRecorded, room);
 }
 
+void TForm1::ContinueInNextFile()
+{
+    // Whole buffers on either side of the boundary: no frame is lost or written twice.
+    WriteWaveHeader(TotalBytes);
+    WaveFile.Flush();
+    CloseWaveFile();
+    const std::wstring next = NextNumberedFileName(files_.front());
+    CreateWaveFile(next);
+    files_.push_back(next);
+    TotalBytes = 0;
+    ShowSize(TotalBytes);
+}
+
 void TForm1::WriteHandedBack()
 {
     // In the order the device handed them back. A buffer whose append failed stays first in line
@@ -167,6 +210,19 @@ void TForm1::WriteHandedBack()
             // A count the buffer cannot hold is a device fault, never a length to read.
             StopByItself({Stopped(kDeviceFaultText)});
             state_ = TRecordingState::Discarding;
+            break;
+        }
+        try {
+            // The file goes up to the size limit, and the recording on into the next file.
+            if (TotalBytes > 0 && int64_t{TotalBytes} + buffer.Header.dwBytesRecorded > MaxTotalBytes)
+                ContinueInNextFile();
+        } catch (const EInOutError& error) {
+            // No file to go on in: the recording ends with the files completed so far.
+            const bool stopped = Stopping();
+            StopByItself({error.Message(), kWriteStoppedText});
+            state_ = TRecordingState::Discarding;
+            if (stopped)
+                throw;
             break;
         }
         const int32_t count = BytesToKeep(buffer.Header);
@@ -192,9 +248,6 @@ void TForm1::WriteHandedBack()
         TotalBytes += count;
         ShowSize(TotalBytes);
         ShowLevel(reinterpret_cast<const BYTE*>(buffer.Header.lpData), count);
-        // The next full buffer would not fit in what a WAVE header can describe.
-        if (MaxTotalBytes - TotalBytes < BufferSize)
-            StopByItself({Stopped(kSizeLimitText)});
         QueueAgain(buffer);
     }
     if (state_ == TRecordingState::Discarding)

@@ -3,8 +3,10 @@
 #include "ui/unit_main.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/power.h"
+#include "ui/recording_files.h"
 #include "ui/size_readout.h"
 #include "ui/stop_reports.h"
 #include "ui/window_messages.h"
@@ -26,7 +28,9 @@ void TForm1::EndRecording()
     StopRecording();
     EnableWindow(BitBtn1, TRUE);
     EnableWindow(BitBtn2, FALSE);
-    ShowSize(FileSizeByName(SaveDialog1.FileName));
+    ShowSize(FileSizeByName(files_.empty() ? SaveDialog1.FileName : files_.back()));
+    // A recording that went on into further files says where it is, once it is over.
+    filesReport_ = RecordingFilesText(files_);
     if (deviceListStale_)
         RefreshDeviceList(); // the system's devices changed while recording
 }
@@ -48,6 +52,8 @@ void TForm1::ReportStopByItself()
     // One at a time, through the frame's report, like any other error.
     for (const std::wstring& text : reports)
         frame_.ShowErrorText(text);
+    if (!filesReport_.empty())
+        frame_.ShowMessage(std::exchange(filesReport_, {}));
 }
 
 void TForm1::CompleteRecording(bool deviceClosed)
@@ -61,6 +67,8 @@ void TForm1::CompleteRecording(bool deviceClosed)
     } catch (...) {
         failure = std::current_exception();
     }
+    // A device that went away is waited for: the recording is not over.
+    const bool waitForDevice = std::exchange(goesOn_, false);
     state_ = TRecordingState::Idle;
     unwritten_.clear();
     const bool held = !deviceClosed || std::any_of(Buffers.begin(), Buffers.end(),
@@ -68,11 +76,17 @@ void TForm1::CompleteRecording(bool deviceClosed)
     if (held)
         abandonedBuffers_.push_back(std::move(Buffers));
     Buffers.clear();
-    session_.Release();
-    WriteWaveHeader(TotalBytes);
-    // On the disk, not only in the system's cache: a power cut after Stop loses nothing.
-    WaveFile.Flush();
-    CloseWaveFile();
+    if (waitForDevice)
+        StartWaiting();
+    else
+        session_.Release();
+    // Closed already when the next file of the recording could not be created.
+    if (WaveFile.IsOpen()) {
+        WriteWaveHeader(TotalBytes);
+        // On the disk, not only in the system's cache: a power cut after Stop loses nothing.
+        WaveFile.Flush();
+        CloseWaveFile();
+    }
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -102,7 +116,7 @@ void TForm1::CheckForSilence()
     if (state_ != TRecordingState::Recording)
         return;
     if (AwakeMilliseconds() - lastAudioTick_.value_or(startTick_) > SilenceLimitMs())
-        StopByItself({Stopped(kDeviceSilentText)});
+        DeviceGone(kDeviceSilentText);
 }
 
 void TForm1::RestartSilenceAllowance()
@@ -115,8 +129,10 @@ void TForm1::DeviceFailed(MMRESULT result)
 {
     // A buffer the device will not take back because it has gone is the device gone, not a driver
     // missing from the system.
-    const bool gone = result == MMSYSERR_NODRIVER || result == MMSYSERR_BADDEVICEID;
-    StopByItself({Stopped(gone ? kDeviceGoneText : DeviceErrorText(result))});
+    if (result == MMSYSERR_NODRIVER || result == MMSYSERR_BADDEVICEID)
+        DeviceGone(kDeviceGoneText);
+    else
+        StopByItself({Stopped(DeviceErrorText(result))});
 }
 
 bool TForm1::NextDeviceMessage(MSG& message, DWORD waitMs)
@@ -167,8 +183,8 @@ void TForm1::WaitForPreviousRecording()
 
 void TForm1::FinishRecordingBeforeClose()
 {
-    if (!DeviceOpen())
+    if (!DeviceOpen() && state_ != TRecordingState::WaitingForDevice)
         return;
-    EndRecording();
+    StopRecording();
     WaitForPreviousRecording();
 }

@@ -179,8 +179,9 @@ void TForm1::CreateLevelMeter()
 
 void TForm1::ShowLevel(const BYTE* bytes, int32_t count)
 {
-    LevelMeter1.Samples(bytes, static_cast<size_t>(count), static_cast<uint64_t>(TotalBytes - count), WaveFormat,
-                        state_ == TRecordingState::Recording);
+    // A recording's first bytes begin its first file; a later file's begin where the last one ended.
+    const bool first = files_.size() <= 1 && TotalBytes == count;
+    LevelMeter1.Samples(bytes, static_cast<size_t>(count), first, WaveFormat, state_ == TRecordingState::Recording);
 }
 
 void TForm1::Show()
@@ -253,6 +254,8 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_TIMER:
         if (wParam == kSilenceTimerId)
             return EngineMessage([this] { CheckForSilence(); });
+        if (wParam == kDeviceWaitTimerId)
+            return EngineMessage([this] { LookForDevice(); });
         return 0;
     case WM_CTLCOLORSTATIC:
         if (reinterpret_cast<HWND>(lParam) == Label1) {
@@ -280,7 +283,7 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_DEVICECHANGE:
         if (wParam == DBT_DEVNODES_CHANGED || wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE)
-            Guarded(frame_, [this] { DevicesChanged(); });
+            EngineMessage([this] { DevicesChanged(); });
         return TRUE;
     case WM_CLOSE:
         // Closing mid-recording completes the file first, so no audio and no header is lost.

@@ -17,11 +17,12 @@ void TForm1::FormCreate()
 
 void TForm1::FillDeviceList()
 {
-    const std::vector<std::wstring> names = DeviceNames(device_);
-    if (names.empty())
+    listed_ = ListDevices(device_);
+    if (listed_.empty())
         return;
-    for (const std::wstring& name : names)
-        AddListItem(ComboBox1, true, name);
+    for (const TDevice& device : listed_)
+        AddListItem(ComboBox1, true, device.Name);
+    FitDroppedWidth(ComboBox1, listed_);
     SendMessageW(ComboBox1, CB_SETCURSEL, 0, 0);
     // A selection made by the program does not run the change handler by itself.
     ComboBox1Change();
@@ -30,8 +31,9 @@ void TForm1::FillDeviceList()
 void TForm1::DevicesChanged()
 {
     // Refilling the lists mid-recording would clear the choice the recording was started with.
-    if (state_ == TRecordingState::Recording) {
+    if (state_ == TRecordingState::Recording || state_ == TRecordingState::WaitingForDevice) {
         deviceListStale_ = true;
+        LookForDevice(); // the device waited for may be the one that came
         return;
     }
     RefreshDeviceList();
@@ -41,18 +43,15 @@ void TForm1::RefreshDeviceList()
 {
     deviceListStale_ = false;
     const LRESULT device = SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0);
-    const std::wstring deviceName = SelectedItemText(ComboBox1, true);
+    const std::optional<TDevice> chosen = ListedDevice(device);
     const std::wstring formatName = SelectedItemText(ListBox1, false);
 
     SendMessageW(ComboBox1, CB_RESETCONTENT, 0, 0);
     SendMessageW(ListBox1, LB_RESETCONTENT, 0, 0);
     FillDeviceList(); // the first device chosen, its formats listed
-    if (device < 0)
+    if (!chosen)
         return;
-    std::vector<std::wstring> listed;
-    for (LRESULT i = 0, count = SendMessageW(ComboBox1, CB_GETCOUNT, 0, 0); i < count; ++i)
-        listed.push_back(ListItemText(ComboBox1, true, i));
-    const int position = FindDevice(listed, deviceName, static_cast<int>(device));
+    const int position = FindListedDevice(listed_, *chosen, static_cast<int>(device));
     if (position < 0)
         return; // the chosen device has gone
     if (position != 0) {
@@ -64,6 +63,13 @@ void TForm1::RefreshDeviceList()
                      SendMessageW(ListBox1, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                   reinterpret_cast<LPARAM>(formatName.c_str())),
                      0);
+}
+
+std::optional<TDevice> TForm1::ListedDevice(LRESULT item) const
+{
+    if (item < 0 || static_cast<size_t>(item) >= listed_.size())
+        return std::nullopt; // none selected
+    return listed_[static_cast<size_t>(item)];
 }
 
 void TForm1::ComboBox1Change()
@@ -97,7 +103,7 @@ void TForm1::BitBtn1Click()
     BitsPerSample = format->BitsPerSample;
     DeviceId = static_cast<int32_t>(SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0));
     BufferSize = FormatBufferSize(*format);
-    const std::wstring deviceName = SelectedItemText(ComboBox1, true);
+    const std::optional<TDevice> chosen = ListedDevice(DeviceId);
 
     // The dialog is owned by the hidden application window and disables only that: like the
     // frame's boxes, keep this window from taking clicks (a second Record, another device) meanwhile.
@@ -116,7 +122,7 @@ void TForm1::BitBtn1Click()
 
     // Device numbers are positions in the system's current list, which shifts as devices come and
     // go and as the default changes: record from the device shown, wherever it is now.
-    const int position = FindDevice(DeviceNames(device_), deviceName, DeviceId);
+    const int position = chosen ? FindListedDevice(ListDevices(device_), *chosen, DeviceId) : -1;
     if (position < 0) {
         EndOnDeviceError(MMSYSERR_BADDEVICEID);
         return;
@@ -143,6 +149,9 @@ void TForm1::EndOnDeviceError(MMRESULT result)
 void TForm1::BitBtn2Click()
 {
     EndRecording();
+    // Stopped while it waited for its device: no close notification will come to tell the files.
+    if (state_ == TRecordingState::Idle)
+        ReportStopByItself();
 }
 
 std::wstring TForm1::DeviceErrorText(MMRESULT result)

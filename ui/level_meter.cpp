@@ -77,14 +77,17 @@ void TLevelMeter::Create(HWND parent, const RECT& bounds, int id, std::function<
         SetTimer(handle_, kTickTimerId, TLevelTrack::kBlockMs, nullptr);
 }
 
-void TLevelMeter::Samples(const BYTE* data, size_t count, uint64_t offset, const WAVEFORMATEX& format, bool live)
+void TLevelMeter::Samples(const BYTE* data, size_t count, bool first, const WAVEFORMATEX& format, bool live)
 {
-    if (offset == 0) {
+    if (first) {
         track_.Reset();
         silence_.Reset();
+        recorded_ = 0;
     }
-    SetTip(L"Записано: " + RecordedTimeText(static_cast<int64_t>(offset + count),
-                                             static_cast<int32_t>(format.nAvgBytesPerSec)));
+    const uint64_t offset = recorded_;
+    recorded_ += count;
+    SetTip(L"Записано: " +
+           RecordedTimeText(static_cast<int64_t>(recorded_), static_cast<int32_t>(format.nAvgBytesPerSec)));
     if (!live || !handle_)
         return;
     if (silence_.Add(data, count, offset, format.wBitsPerSample, static_cast<int32_t>(format.nAvgBytesPerSec)))

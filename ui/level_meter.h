@@ -27,9 +27,10 @@ public:
                 std::function<void()> firstSecondsSilent);
     HWND Handle() const noexcept { return handle_; }
 
-    // Samples as written to the file, `offset` bytes into the recording (0 begins a new one).
-    // `live` while recording: a stopped recording's last buffer only adds to the recorded time.
-    void Samples(const BYTE* data, size_t count, uint64_t offset, const WAVEFORMATEX& format, bool live);
+    // Samples as written, in order; `first` with the first of a recording, whose later files (past
+    // the size limit, after the device came back) go on counting. `live` while recording: a stopped
+    // recording's last buffer only adds to the recorded time.
+    void Samples(const BYTE* data, size_t count, bool first, const WAVEFORMATEX& format, bool live);
 
 private:
     struct TBarLook {
@@ -58,6 +59,7 @@ private:
     std::function<void()> firstSecondsSilent_;
     TLevelTrack track_;
     TSilenceWatch silence_;
+    uint64_t recorded_ = 0; // bytes of this recording so far, in all its files
     bool ticking_ = false;
     int channels_ = 0; // bars drawn; 0: not recording
     TBarLook bars_[kMaxMeterChannels] = {};

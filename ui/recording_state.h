@@ -8,4 +8,6 @@ enum class TRecordingState {
     Discarding,  // stopped after a buffer could not be written: what follows it is dropped, so the
                  // file never skips audio
     StartFailed, // the start raised an error before the device was opened
+    WaitingForDevice, // the device went away: its file is complete, and the same device is looked
+                      // for until it is back (the recording goes on into the next file) or Stop
 };

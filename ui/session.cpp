@@ -31,7 +31,8 @@ bool TForm1::QueryEndSession(LPARAM reason) const
 {
     // Asked to wait, the system lists the shutdown block reason and lets the user decide. A critical
     // end does not wait, and an installer closing the program asks it to go.
-    return state_ != TRecordingState::Recording || (reason & (ENDSESSION_CRITICAL | ENDSESSION_CLOSEAPP)) != 0;
+    const bool recording = state_ == TRecordingState::Recording || state_ == TRecordingState::WaitingForDevice;
+    return !recording || (reason & (ENDSESSION_CRITICAL | ENDSESSION_CLOSEAPP)) != 0;
 }
 
 void TForm1::EndSession(bool ending)

@@ -8,10 +8,11 @@ inline constexpr wchar_t kDeviceSilentText[] = L"Устройство аудио
 inline constexpr wchar_t kDeviceGoneText[] = L"Устройство аудиоввода отключено или больше не доступно.";
 inline constexpr wchar_t kDeviceFaultText[] =
     L"Устройство аудиоввода сообщило о большем числе байт, чем вмещает буфер.";
-inline constexpr wchar_t kSizeLimitText[] =
-    L"Файл достиг наибольшего размера, который может описать заголовок WAVE.";
 inline constexpr wchar_t kWriteStoppedText[] =
     L"Запись остановлена: звук не удаётся записать в файл. Файл содержит всё, что было записано до ошибки.";
+
+inline constexpr wchar_t kWaitingText[] =
+    L"Всё записанное сохранено в файле. Запись продолжится в следующий файл, когда устройство вернётся.";
 
 // `why`, then that everything recorded is kept.
 inline std::wstring Stopped(const std::wstring& why)

@@ -5,7 +5,7 @@
 //   ui/wave_header.h      the 44-byte WAVE header
 //   ui/size_readout.h     FormatSize and FileSizeByName, the texts of Label1
 //   ui/save_dialog.h      SaveDialog1's settings and the dialog itself
-//   ui/device_list.h      the device names and the list controls' items
+//   ui/device_list.h      the devices (identity and name) and the list controls' items
 //   ui/capture_buffer.h   the capture ring's buffers
 //   ui/recording_state.h  where a recording is
 //   ui/level_meter.h      LevelMeter1, the level of the samples as they are recorded
@@ -28,6 +28,7 @@
 #include "platform/power.h"
 #include "platform/wave_in.h"
 #include "ui/capture_buffer.h"
+#include "ui/device_list.h"
 #include "ui/formats.h"
 #include "ui/level_meter.h"
 #include "ui/recording_state.h"
@@ -118,12 +119,22 @@ private:
                        int top, int width, int height, int id);
     int Scale(int pixels) const;
     std::wstring DeviceErrorText(MMRESULT result);
+    std::optional<TDevice> ListedDevice(LRESULT item) const; // the device of ComboBox1's item
     void EndOnDeviceError(MMRESULT result);
 
     TCaptureBuffer* OwnBuffer(HWAVEIN device, const WAVEHDR* header);
     int32_t BytesToKeep(const WAVEHDR& header) const;
     void WriteHandedBack();
     void QueueAgain(TCaptureBuffer& buffer);
+    void ContinueInNextFile();
+    MMRESULT OpenDevice(UINT deviceId);
+    MMRESULT QueueAndStart();
+    MMRESULT StopDevice(); // reset and close; the close notification completes the file
+    // A device that went away (device_wait.cpp).
+    void DeviceGone(const std::wstring& why);
+    void StartWaiting();
+    void EndWaiting();
+    void LookForDevice();
     void StopByItself(std::vector<std::wstring> why);
     void ReportStopByItself();
     void CompleteRecording(bool deviceClosed);
@@ -157,7 +168,13 @@ private:
     std::optional<uint64_t> lastAudioTick_;
     TSessionHold session_; // no idle sleep, and a reason on the shutdown screen, while recording
     std::vector<std::wstring> stopReports_; // why it stopped by itself, shown once the handler is done
+    std::vector<std::wstring> files_;       // this recording's files, the one being written last
+    std::wstring filesReport_;              // the list of them, shown once the recording is over
+    std::wstring deviceIdentity_;           // the recording's device, found by it when it comes back
+    bool goesOn_ = false;       // the device is being closed because it went away: then wait for it
+    bool goneReported_ = false; // that it went away has been told in this recording
     // Rings of devices that never confirmed their close: they may still be written, so never freed.
     std::vector<std::vector<TCaptureBuffer>> abandonedBuffers_;
     bool deviceListStale_ = false; // the devices changed while recording: refill at the stop
+    std::vector<TDevice> listed_;  // ComboBox1's devices, item by item, with their identities
 };

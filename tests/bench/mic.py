@@ -68,6 +68,7 @@ class Sink:
         the server to ride out a busy machine: held up for 150 ms, the server found a 50 ms queue
         empty and played silence into every recording; a 1000 ms queue rode out 400 ms."""
         self.errors = tempfile.TemporaryFile()
+        self.feed_error = None  # a player killed by an earlier unload left its own
         self.player = subprocess.Popen(
             ["pacat", "--playback", "--raw", f"--format={self.format}", f"--rate={self.rate}",
              f"--channels={self.channels}", "--latency-msec=1000", "-d", self.sink_name],
@@ -82,7 +83,8 @@ class Sink:
                 self.feed_error = "the signal ran out"
             except Exception as error:  # also when unload kills the player
                 self.feed_error = repr(error)
-        threading.Thread(target=feed, daemon=True).start()
+        self.feeder = threading.Thread(target=feed, daemon=True)
+        self.feeder.start()
         deadline = time.monotonic() + START_SECONDS
         while not self.problem() and not self.streaming():
             if time.monotonic() > deadline:
@@ -107,6 +109,7 @@ class Sink:
         if self.player:
             self.player.kill()
             self.player.wait()
+            self.feeder.join(5)  # so that a later play() feeds the signal on alone
         if self.module:
             subprocess.run(["pactl", "unload-module", self.module], capture_output=True)
 

@@ -25,6 +25,8 @@
 //
 // Paths are Windows paths. The label's and the level meter's texts are logged in order by
 // label_probe.dll.
+#include <algorithm>
+
 #include "window_driver.h"
 
 namespace {
@@ -280,6 +282,8 @@ int Window(const std::wstring& exe, const std::wstring& device, const std::wstri
     const std::vector<std::wstring> devices = ListItems(recorder.Combo(), true);
     Say("devices " + JsonList(devices));
     check.Expect(devices.size() >= 2, "at least two devices listed");
+    check.Expect(std::find(devices.begin(), devices.end(), device) != devices.end(),
+                 "the microphone is listed under its whole name", Utf8(device));
     check.Equal(SendMessageW(recorder.Combo(), CB_GETCURSEL, 0, 0), 0, "first device selected at start");
     const std::vector<std::wstring> formats = ListItems(recorder.List(), false);
     check.Equal(static_cast<long long>(formats.size()), 12, "formats of a device that supports all");

@@ -389,16 +389,27 @@ def scenario_level(args):
 def scenario_window(args):
     path = os.path.join(args.out, "window.wav")
     fresh(path)
-    with sink_for(0, "E2E Window Mic"):
-        driver = Driver(args, "window", args.exe, "Monitor of E2E Window Mic", windows_path(path))
+    # Longer than the 31 characters of the device's capabilities.
+    with sink_for(0, "E2E Window Microphone With A Long Name"):
+        driver = Driver(args, "window", args.exe, "Monitor of E2E Window Microphone With A Long Name",
+                        windows_path(path))
         code = driver.finish(timeout=120)
     expect(code == 0 and any(line == "0 failed" for line in driver.lines), "every check of the window passed")
     check_wave_file(path, 0, buffer_size(0))  # Stop once the label counted a buffer
 
 
+HINT = ("\n\nВозможно, микрофон занят другой программой или доступ к нему выключен в "
+        "Параметры → Конфиденциальность → Микрофон.")
+
+
 def scenario_device_error(args):
+    """A device that refuses at Record (it went away after the list was filled): the box says so,
+    with the hint, and an earlier recording of the chosen name is left as it was."""
     path = os.path.join(args.out, "device-error.wav")
     fresh(path)
+    earlier = b"RIFF an earlier recording" * 1000
+    with open(path, "wb") as f:
+        f.write(earlier)
     sink = sink_for(9, "E2E Vanishing Mic")
     try:
         sink.load()
@@ -412,14 +423,15 @@ def scenario_device_error(args):
     finally:
         sink.unload()
     known = result["error_texts"]
-    codes = [c for c, text in known.items() if text == result["box_text"]]
-    expect(bool(codes), f"the error box shows the device's error text: {result['box_text']!r} (code {codes})")
+    codes = [c for c, text in known.items() if text + HINT == result["box_text"]]
+    expect(bool(codes), f"the error box shows the device's error text and the hint: {result['box_text']!r} "
+                        f"(code {codes})")
     expect(result["buttons_box_up"] == [False, True], "while the box is up: Record disabled, Stop enabled")
     expect(not result["form_enabled_box_up"], "the window is disabled while the box is up")
     expect(result["exit_code"] == 0, f"then the program ends with code {result['exit_code']}")
     with open(path, "rb") as f:
-        header = f.read()
-    expect(len(header) == 44, f"the file keeps its reserved header only: {len(header)} bytes")
+        kept = f.read()
+    expect(kept == earlier, f"the earlier recording is left as it was: {len(kept)} of {len(earlier)} bytes")
 
 
 def locales(folder):

@@ -3,10 +3,12 @@
 //
 //   e2e_driver fault kill EXE DEVICE ROW FILE BUFFERS
 //       records until BUFFERS buffers came back, then terminates the recorder mid-buffer
-//   e2e_driver fault server EXE DEVICE ROW FILE BUFFERS
-//       records until BUFFERS buffers came back, prints KILL-SERVER and waits for a line on standard
-//       input (the caller kills the sound server meanwhile); then answers the boxes until the
-//       recording has stopped by itself (30 s at most), and closes the window
+//   e2e_driver fault server|device-back EXE DEVICE ROW FILE BUFFERS
+//       records until BUFFERS buffers came back, prints DEVICE-GONE and waits for a line on
+//       standard input (the caller kills the sound server, or unloads the microphone, meanwhile);
+//       waits for the box that says so and for the window to wait; for device-back prints
+//       DEVICE-BACK, waits for its line (the microphone is loaded again) and for the recording to go
+//       on into FILE's "(2)"; then closes the box, clicks Stop and closes the window
 //   e2e_driver fault disk-full EXE DEVICE ROW FILE
 //       records onto a tiny file system, answers the error boxes, clicks Stop after the first
 //   e2e_driver fault rapid EXE DEVICE ROW DIR COUNT
@@ -15,11 +17,17 @@
 //   e2e_driver fault targets EXE DEVICE ROW LABEL_LOG TARGET...
 //       one recording attempt per target; "held:" before a target makes the driver hold that file
 //       open without sharing during the attempt
+//   e2e_driver fault session EXE DEVICE ROW FILE BUFFERS
+//       records until BUFFERS buffers came back; then, each time with the window thread suspended
+//       for 1.5 s so that buffers wait in its queue, sends WM_QUERYENDSESSION (logoff) and
+//       WM_ENDSESSION(TRUE) from another thread, as the system does, and terminates the recorder as
+//       soon as the latter returns
 //   e2e_driver fault stall EXE DEVICE ROW FILE SECONDS STALL_MS
 //       the benchmark's recording (bench_driver.cpp): the window thread suspended STALL_MS at a time
 //
 // Each prints RESULT json at the end.
 #include <memory>
+#include <thread>
 
 #include "window_driver.h"
 
@@ -123,8 +131,18 @@ int Kill(const std::wstring& exe, const std::wstring& device, int row, const std
     return 0;
 }
 
-int ServerKilled(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName,
-                 int buffers)
+// "NAME (N).ext" beside `fileName`, as the recorder numbers the files a recording goes on into.
+std::wstring NumberedFile(const std::wstring& fileName, int number)
+{
+    const size_t dot = fileName.find_last_of(L'.');
+    return fileName.substr(0, dot) + L" (" + std::to_wstring(number) + L")" + fileName.substr(dot);
+}
+
+// The device goes away mid-recording, and nobody clicks Stop: the recorder must notice by itself,
+// complete the file, say so once and wait for the device. With `comesBack` it is then loaded again
+// under its name while the box is still up, and the recording must go on into "NAME (2)".
+int DeviceGoes(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName,
+               int buffers, bool comesBack)
 {
     Recorder recorder(exe, fileName + L".labels");
     recorder.Choose(device, row);
@@ -132,39 +150,52 @@ int ServerKilled(const std::wstring& exe, const std::wstring& device, int row, c
     recorder.WaitForBuffers(buffers);
     JsonObject result;
     result.Add("buffers_before", recorder.BuffersBack()).AddText("label_before", LastLabel(recorder));
-    Say("KILL-SERVER");
-    char line[64];
-    if (!std::fgets(line, sizeof line, stdin))
-        Fail("no go-ahead on standard input");
-    const DWORD killed = GetTickCount();
-
-    // The recorder must notice by itself that the device went silent, stop and say so: nobody
-    // clicks Stop. The boxes are answered as they come.
-    std::string boxes = "[";
-    bool respondedThroughout = true;
-    const auto stopped = [&] {
-        return IsWindowEnabled(recorder.Form()) && Buttons(recorder).record && !Buttons(recorder).stop &&
-               FileCompleted(fileName);
+    const auto prompt = [](const char* line) {
+        Say(line);
+        char answer[64];
+        if (!std::fgets(answer, sizeof answer, stdin))
+            Fail("no go-ahead on standard input");
     };
-    while (!stopped() || FindBox(recorder.Pid()).window) {
-        const DWORD now = GetTickCount() - killed;
-        if (now > 30000)
-            break;
+    prompt("DEVICE-GONE");
+    const DWORD gone = GetTickCount();
+
+    bool respondedThroughout = true;
+    Box box;
+    while (!(box = FindBox(recorder.Pid())).window && GetTickCount() - gone < 30000) {
         if (!recorder.Running())
             Fail("the recorder ended by itself");
         respondedThroughout = respondedThroughout && Responsive(recorder.Form());
-        const Box box = FindBox(recorder.Pid());
-        if (box.window) {
-            boxes += (boxes.size() > 1 ? ", " : "") + JsonBox(box, now);
-            recorder.CloseBox(box.window);
-        }
         Sleep(50);
     }
-    result.AddBool("stopped_by_itself", stopped());
-    result.Add("completed_ms", static_cast<long long>(GetTickCount() - killed));
-    result.Add("boxes", boxes + "]");
+    if (!box.window)
+        Fail("no box came within 30 s of the device going away");
+    result.Add("box", JsonBox(box, GetTickCount() - gone));
+    // It waits: Stop stays the way out, and the file is complete meanwhile.
+    result.AddBool("waiting", WaitFor([&] {
+                       return !Buttons(recorder).record && Buttons(recorder).stop && FileCompleted(fileName);
+                   }, 5000));
+    if (comesBack) {
+        const int before = recorder.BuffersBack();
+        prompt("DEVICE-BACK");
+        const DWORD back = GetTickCount();
+        // With the box still up, the capture goes on beneath it.
+        if (!WaitFor([&] { return test_support::ReadAll(NumberedFile(fileName, 2)).size() > 44; }, 30000))
+            Fail("the recording did not go on into the next file within 30 s of the device's return");
+        result.Add("next_file_ms", static_cast<long long>(GetTickCount() - back));
+        recorder.WaitForBuffers(3, before);
+        result.AddBool("box_still_up", IsWindow(box.window) != FALSE);
+        result.AddBool("further_box", FindBox(recorder.Pid(), box.window).window != nullptr);
+    }
+    recorder.CloseBox(box.window);
     result.AddBool("responsive_throughout", respondedThroughout);
-    result.Add("buffers_after", recorder.BuffersBack()).AddText("label_after", LastLabel(recorder));
+    recorder.Click(recorder.StopButton());
+    if (!WaitFor([&] { return Buttons(recorder).record && !Buttons(recorder).stop; }, 8000))
+        Fail("Stop did not end the recording");
+    if (comesBack) {
+        const HWND files = recorder.WaitForBox(L"Recorder");
+        result.AddText("files_message", BoxText(files));
+        recorder.CloseBox(files);
+    }
     CloseAndReport(recorder, result);
     Say("RESULT " + result.Str());
     return 0;
@@ -346,6 +377,47 @@ int Targets(const std::wstring& exe, const std::wstring& device, int row, const 
     return 0;
 }
 
+// Sends `message` from a thread of its own while the window's thread is suspended for `stallMs`:
+// sent messages are handled before posted ones, so it comes ahead of the buffers handed back
+// meanwhile, as the system's does when it gets there first. Returns the window's answer.
+LRESULT SendDuringStall(const Recorder& recorder, UINT message, WPARAM wParam, LPARAM lParam, DWORD stallMs)
+{
+    const std::unique_ptr<void, decltype(&CloseHandle)> thread(
+        OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(recorder.Form(), nullptr)), &CloseHandle);
+    if (!thread || SuspendThread(thread.get()) == static_cast<DWORD>(-1))
+        Fail("cannot suspend the window thread, error " + std::to_string(GetLastError()));
+    DWORD_PTR answer = 0;
+    bool answered = false;
+    std::thread sender([&] {
+        answered = SendMessageTimeoutW(recorder.Form(), message, wParam, lParam, SMTO_NORMAL, 20000, &answer) != 0;
+    });
+    Sleep(stallMs);
+    ResumeThread(thread.get());
+    sender.join();
+    if (!answered)
+        Fail("the window did not answer message " + std::to_string(message));
+    return static_cast<LRESULT>(answer);
+}
+
+int Session(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName, int buffers)
+{
+    Recorder recorder(exe, fileName + L".labels");
+    recorder.Choose(device, row);
+    recorder.StartRecording(fileName);
+    recorder.WaitForBuffers(buffers);
+    JsonObject result;
+    result.Add("query_logoff",
+               static_cast<long long>(SendDuringStall(recorder, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, 1500)));
+    result.Add("buffers_before_end", recorder.BuffersBack());
+    SendDuringStall(recorder, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, 1500);
+    // After its end-of-session message the process may be ended at any moment.
+    if (!TerminateProcess(recorder.Process(), 9))
+        Fail("TerminateProcess failed, error " + std::to_string(GetLastError()));
+    result.Add("exit_code", static_cast<long long>(recorder.WaitForExit(10000)));
+    Say("RESULT " + result.Str());
+    return 0;
+}
+
 } // namespace
 
 int Fault(const std::vector<std::wstring>& args)
@@ -353,8 +425,8 @@ int Fault(const std::vector<std::wstring>& args)
     const std::wstring& kind = args[0];
     if (kind == L"kill" && args.size() == 6)
         return Kill(args[1], args[2], std::stoi(args[3]), args[4], std::stoi(args[5]));
-    if (kind == L"server" && args.size() == 6)
-        return ServerKilled(args[1], args[2], std::stoi(args[3]), args[4], std::stoi(args[5]));
+    if ((kind == L"server" || kind == L"device-back") && args.size() == 6)
+        return DeviceGoes(args[1], args[2], std::stoi(args[3]), args[4], std::stoi(args[5]), kind == L"device-back");
     if (kind == L"disk-full" && args.size() == 5)
         return DiskFull(args[1], args[2], std::stoi(args[3]), args[4]);
     if (kind == L"rapid" && args.size() == 6)
@@ -362,9 +434,11 @@ int Fault(const std::vector<std::wstring>& args)
     if (kind == L"targets" && args.size() >= 6)
         return Targets(args[1], args[2], std::stoi(args[3]), std::vector<std::wstring>(args.begin() + 5, args.end()),
                        args[4]);
+    if (kind == L"session" && args.size() == 6)
+        return Session(args[1], args[2], std::stoi(args[3]), args[4], std::stoi(args[5]));
     if (kind == L"stall" && args.size() == 7)
         return Bench(std::vector<std::wstring>(args.begin() + 1, args.end()));
-    Fail("usage: fault kill|server|disk-full|rapid|targets|stall ... (see faults.cpp)");
+    Fail("usage: fault kill|server|device-back|disk-full|rapid|targets|session|stall ... (see faults.cpp)");
 }
 
 } // namespace e2e

@@ -1,0 +1,30 @@
+#include "ui/recording_files.h"
+
+#include <windows.h>
+
+std::wstring NextNumberedFileName(const std::wstring& first)
+{
+    const size_t slash = first.find_last_of(L"\\/");
+    const size_t nameStart = slash == std::wstring::npos ? 0 : slash + 1;
+    size_t dot = first.find_last_of(L'.');
+    if (dot == std::wstring::npos || dot <= nameStart)
+        dot = first.size(); // no extension: the number goes at the end
+    const std::wstring stem = first.substr(0, dot);
+    const std::wstring extension = first.substr(dot);
+    for (unsigned number = 2;; ++number) {
+        std::wstring candidate = stem + L" (" + std::to_wstring(number) + L")" + extension;
+        if (GetFileAttributesW(candidate.c_str()) == INVALID_FILE_ATTRIBUTES &&
+            GetLastError() != ERROR_ACCESS_DENIED)
+            return candidate;
+    }
+}
+
+std::wstring RecordingFilesText(const std::vector<std::wstring>& files)
+{
+    if (files.size() < 2)
+        return {};
+    std::wstring text = L"Запись сохранена в файлах:";
+    for (const std::wstring& file : files)
+        text += L"\n" + file;
+    return text;
+}
