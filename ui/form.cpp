@@ -173,7 +173,7 @@ void TForm1::ApplyDensity(UINT dpi)
     labelFont_ = std::move(labelFont);
     FitLabel1();
 
-    // Controls added later are re-made for the density here too (the level meter's place).
+    // Whatever else is drawn to the density (the level meter) is made again here, after the fonts.
 
     RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
@@ -192,7 +192,7 @@ void TForm1::FitComboBox1(int closedHeight)
 
 void TForm1::DensityChanged(UINT dpi, const RECT& suggested)
 {
-    if (!Label1)
+    if (!font_)
         return; // not laid out yet: Create does it at the window's density
     ApplyDensity(dpi);
     SetWindowPos(handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,

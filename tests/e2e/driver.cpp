@@ -184,11 +184,6 @@ private:
     void* address_;
 };
 
-bool SameRect(const RECT& a, const RECT& b)
-{
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
 int Window(const std::wstring& exe, const std::wstring& device, const std::wstring& fileName)
 {
     Checks check;
@@ -240,7 +235,7 @@ int Window(const std::wstring& exe, const std::wstring& device, const std::wstri
             const RECT found{r.left, r.top, c.box.right ? r.right - r.left : 0, c.box.bottom ? r.bottom - r.top : 0};
             const RECT scaled{MulDiv(c.box.left, dpi, 96), MulDiv(c.box.top, dpi, 96), MulDiv(c.box.right, dpi, 96),
                               MulDiv(c.box.bottom, dpi, 96)};
-            check.Expect(SameRect(found, scaled), std::string(c.name) + " geometry" + when, "found " + JsonRect(r));
+            check.Expect(EqualRect(&found, &scaled), std::string(c.name) + " geometry" + when, "found " + JsonRect(r));
         }
         check.Equal(SendMessageW(recorder.List(), LB_GETITEMHEIGHT, 0, 0), MulDiv(13, dpi, 96),
                     "ListBox1 item height" + when);
@@ -273,7 +268,7 @@ int Window(const std::wstring& exe, const std::wstring& device, const std::wstri
         SendMessageW(form, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), rect.Address());
         RECT now{};
         GetWindowRect(form, &now);
-        check.Expect(SameRect(now, suggested), "the suggested rectangle taken" + when, "found " + JsonRect(now));
+        check.Expect(EqualRect(&now, &suggested), "the suggested rectangle taken" + when, "found " + JsonRect(now));
         laidOut(dpi, when);
         return RectInClient(recorder.Label());
     };
@@ -284,7 +279,7 @@ int Window(const std::wstring& exe, const std::wstring& device, const std::wstri
     check.Expect(grown >= 1.3 && grown <= 1.7, "Label1's font made again at 144 ppi", "height x" + std::to_string(grown));
     const RECT labelBack = moveTo(96, frame, " back at 96 ppi");
     GetClientRect(form, &client);
-    check.Expect(client.right == 193 && client.bottom == 241 && SameRect(labelBack, label96),
+    check.Expect(client.right == 193 && client.bottom == 241 && EqualRect(&labelBack, &label96),
                  "back at 96 ppi: client area and Label1 as at start", JsonRect(client) + " " + JsonRect(labelBack));
 
     // The lists as created: the first device selected, its formats listed, none selected.
