@@ -1,5 +1,5 @@
 # The commands of the README. Both install what is missing (Debian, as root) and build first.
-.PHONY: run test bench look build clean
+.PHONY: run test bench look dist build clean
 
 BUILD_DIR ?= build
 
@@ -14,6 +14,9 @@ bench:
 
 look:
 	BUILD_DIR=$(BUILD_DIR) scripts/look.sh
+
+dist:
+	BUILD_DIR=$(BUILD_DIR) scripts/dist.sh
 
 build:
 	scripts/deps.sh

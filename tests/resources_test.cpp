@@ -84,8 +84,11 @@ TEST_F(Resources, ManifestAsksForCommonControls6AndDeclaresDpiAwareness)
     EXPECT_EQ(own["type"], "win32");
     EXPECT_EQ(own["processorArchitecture"], "*");
 
-    const std::regex dpiAware("<dpiAware\\b[^>]*>\\s*true\\s*</dpiAware>", std::regex::icase);
+    // Per monitor where the system knows it, system-aware before.
+    const std::regex dpiAware("<dpiAware\\b[^>]*>\\s*true/pm\\s*</dpiAware>", std::regex::icase);
     EXPECT_TRUE(std::regex_search(manifest, dpiAware)) << manifest;
+    const std::regex dpiAwareness("<dpiAwareness\\b[^>]*>\\s*PerMonitorV2\\b", std::regex::icase);
+    EXPECT_TRUE(std::regex_search(manifest, dpiAwareness)) << manifest;
 }
 
 TEST_F(Resources, ManifestReallyBringsCommonControls6)

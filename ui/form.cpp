@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <dbt.h>
 
+#include "platform/dpi.h"
 #include "ui/size_readout.h"
 #include "ui/window_messages.h"
 #include "ui/window_font.h"
@@ -39,14 +40,17 @@ constexpr Geometry kLevelMeter1{112, 221, 75, 16}; // the strip right of Label1,
 constexpr int kLabel1Left = 8;
 constexpr int kLabel1Top = 221;
 constexpr int kItemHeight = 13;
-constexpr int kSelectionHeight = 15;
+constexpr int kSelectionHeight = 15; // ComboBox1's, inside its border at 96 ppi
 constexpr int kDropDownHeight = 160; // the open list of ComboBox1
 
-int ScreenDpi()
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
+
+// The window's outer size for the client area at `dpi`.
+SIZE FrameSize(UINT dpi)
 {
-    const WindowDc screen(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
-    return dpi > 0 ? dpi : 96;
+    const SIZE client{MulDiv(kClientWidth, static_cast<int>(dpi), 96), MulDiv(kClientHeight, static_cast<int>(dpi), 96)};
+    return FrameSizeForDpi(client, kStyle, kExStyle, dpi);
 }
 
 constexpr wchar_t kGroupBox1Caption[] = L"Устройства аудиоввода";
@@ -78,18 +82,17 @@ void TForm1::Create()
             throw EAppError(L"Cannot register the main window's class");
     }
 
-    dpi_ = ScreenDpi();
-    constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    constexpr DWORD exStyle = WS_EX_CONTROLPARENT;
-    RECT frame{0, 0, Scale(kClientWidth), Scale(kClientHeight)};
-    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    // CreateWindowExW sends WM_NCCREATE, where the window procedure binds `this`.
-    if (!CreateWindowExW(exStyle, kClassName, L"Запись звука", style, CW_USEDEFAULT, CW_USEDEFAULT,
-                         frame.right - frame.left, frame.bottom - frame.top, frame_.Handle(), nullptr, instance,
-                         this))
+    // CreateWindowExW sends WM_NCCREATE, where the window procedure binds `this`. Sized once it is
+    // on a monitor, whose density decides the size.
+    if (!CreateWindowExW(kExStyle, kClassName, L"Запись звука", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0,
+                         frame_.Handle(), nullptr, instance, this))
         throw EAppError(L"Cannot create the main window");
 
     CreateControls();
+    const UINT dpi = WindowDpi(handle_);
+    ApplyDensity(dpi);
+    const SIZE frame = FrameSize(dpi);
+    SetWindowPos(handle_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     Guarded(frame_, [this] { FormCreate(); });
 }
 
@@ -98,72 +101,109 @@ int TForm1::Scale(int pixels) const
     return MulDiv(pixels, dpi_, 96);
 }
 
-HWND TForm1::CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle,
-                           int left, int top, int width, int height, int id)
+// Placed and given its font by ApplyDensity.
+HWND TForm1::CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int id)
 {
-    const HWND control = CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, Scale(left),
-                                         Scale(top), Scale(width), Scale(height), handle_,
-                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+    const HWND control = CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
+                                         handle_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                          GetModuleHandleW(nullptr), nullptr);
     if (!control)
         throw EAppError(std::wstring(L"Cannot create the control ") + className);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
     return control;
 }
 
 void TForm1::CreateControls()
 {
-    // The widths the controls give their texts: a caption within its box's margins, a button's inside
-    // its edges, a format name beside the list's scroll bar.
-    const int captionWidth = Scale(kGroupBox1.width - 16);
-    const int buttonWidth = Scale(kBitBtn1.width - 8);
-    const int itemWidth = Scale(kListBox1.width) - 2 * GetSystemMetrics(SM_CXEDGE) - GetSystemMetrics(SM_CXVSCROLL) -
-                          Scale(2);
-    std::vector<FittedText> texts = {{kGroupBox1Caption, captionWidth}, {kGroupBox2Caption, captionWidth},
-                                     {kBitBtn1Caption, buttonWidth}, {kBitBtn2Caption, buttonWidth}};
-    for (const TRecordingFormat& row : RecordingFormats)
-        texts.push_back({row.Name, itemWidth});
-    font_ = MakeFittingFont(8, dpi_, false, Scale(kItemHeight), texts);
-    // Label1 takes the width of its text, up to the window's edge.
-    const int labelWidth = Scale(kClientWidth - kLabel1Left);
-    labelFont_ = MakeFittingFont(10, dpi_, true, Scale(kClientHeight - kLabel1Top),
-                                 {{FormatSize(0), labelWidth}, {FormatSize(kMaxWaveDataBytes), labelWidth}});
-
     // Creation order is the tab order: ComboBox1, ListBox1, BitBtn1, BitBtn2.
-    Label1 = CreateControl(WC_STATICW, L"0 байт", SS_LEFT | SS_NOTIFY, 0, kLabel1Left, kLabel1Top, 48, 16,
-                           kLabel1Id);
-    SendMessageW(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(labelFont_.Get()), TRUE);
-    ShowSize(0); // sized to its text in its own font
-
-    GroupBox1 = CreateControl(WC_BUTTONW, kGroupBox1Caption, BS_GROUPBOX, 0, kGroupBox1.left,
-                              kGroupBox1.top, kGroupBox1.width, kGroupBox1.height, -1);
-    ComboBox1 = CreateControl(WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0,
-                              kGroupBox1.left + kComboBox1.left, kGroupBox1.top + kComboBox1.top, kComboBox1.width,
-                              kDropDownHeight, kComboBox1Id);
-    SendMessageW(ComboBox1, CB_SETITEMHEIGHT, 0, Scale(kItemHeight));
-    // The selection field's height fixes the closed combo's height (21 with its border), whatever
-    // font the platform substitutes.
-    SendMessageW(ComboBox1, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), Scale(kSelectionHeight));
-
-    GroupBox2 = CreateControl(WC_BUTTONW, kGroupBox2Caption, BS_GROUPBOX, 0, kGroupBox2.left, kGroupBox2.top,
-                              kGroupBox2.width, kGroupBox2.height, -1);
+    Label1 = CreateControl(WC_STATICW, L"0 байт", SS_LEFT | SS_NOTIFY, 0, kLabel1Id);
+    GroupBox1 = CreateControl(WC_BUTTONW, kGroupBox1Caption, BS_GROUPBOX, 0, -1);
+    ComboBox1 = CreateControl(WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0, kComboBox1Id);
+    GroupBox2 = CreateControl(WC_BUTTONW, kGroupBox2Caption, BS_GROUPBOX, 0, -1);
     ListBox1 = CreateControl(WC_LISTBOXW, L"", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
-                             WS_EX_CLIENTEDGE, kGroupBox2.left + kListBox1.left, kGroupBox2.top + kListBox1.top,
-                             kListBox1.width, kListBox1.height, kListBox1Id);
-    SendMessageW(ListBox1, LB_SETITEMHEIGHT, 0, Scale(kItemHeight));
-
-    BitBtn1 = CreateControl(WC_BUTTONW, kBitBtn1Caption, BS_PUSHBUTTON | WS_TABSTOP, 0, kBitBtn1.left, kBitBtn1.top,
-                            kBitBtn1.width, kBitBtn1.height, kBitBtn1Id);
-    BitBtn2 = CreateControl(WC_BUTTONW, kBitBtn2Caption, BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, 0, kBitBtn2.left,
-                            kBitBtn2.top, kBitBtn2.width, kBitBtn2.height, kBitBtn2Id);
-
-    CreateLevelMeter();
+                             WS_EX_CLIENTEDGE, kListBox1Id);
+    BitBtn1 = CreateControl(WC_BUTTONW, kBitBtn1Caption, BS_PUSHBUTTON | WS_TABSTOP, 0, kBitBtn1Id);
+    BitBtn2 = CreateControl(WC_BUTTONW, kBitBtn2Caption, BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, 0, kBitBtn2Id);
 
     frame_.AddHint(Label1, L"Размер записанных аудиоданных");
 
     SaveDialog1.Title = L"Сохранить звукозапись как...";
     SaveDialog1.DefaultExt = L"wav";
     SaveDialog1.Filter = L"*.wav";
+}
+
+void TForm1::ApplyDensity(UINT dpi)
+{
+    dpi_ = static_cast<int>(dpi);
+    // The widths the controls give their texts: a caption within its box's margins, a button's inside
+    // its edges, a format name beside the list's scroll bar.
+    const int captionWidth = Scale(kGroupBox1.width - 16);
+    const int buttonWidth = Scale(kBitBtn1.width - 8);
+    const int itemWidth = Scale(kListBox1.width) - 2 * SystemMetricForDpi(SM_CXEDGE, dpi) -
+                          SystemMetricForDpi(SM_CXVSCROLL, dpi) - Scale(2);
+    std::vector<FittedText> texts = {{kGroupBox1Caption, captionWidth}, {kGroupBox2Caption, captionWidth},
+                                     {kBitBtn1Caption, buttonWidth}, {kBitBtn2Caption, buttonWidth}};
+    for (const TRecordingFormat& row : RecordingFormats)
+        texts.push_back({row.Name, itemWidth});
+    GdiObject<HFONT> font = MakeFittingFont(8, dpi_, false, Scale(kItemHeight), texts);
+    // Label1 takes the width of its text, up to the window's edge.
+    const int labelWidth = Scale(kClientWidth - kLabel1Left);
+    GdiObject<HFONT> labelFont = MakeFittingFont(10, dpi_, true, Scale(kClientHeight - kLabel1Top),
+                                                 {{FormatSize(0), labelWidth}, {FormatSize(kMaxWaveDataBytes), labelWidth}});
+
+    const struct {
+        HWND control;
+        Geometry box;
+    } places[] = {
+        {GroupBox1, kGroupBox1},
+        {ComboBox1, {kGroupBox1.left + kComboBox1.left, kGroupBox1.top + kComboBox1.top, kComboBox1.width,
+                     kDropDownHeight}},
+        {GroupBox2, kGroupBox2},
+        {ListBox1, {kGroupBox2.left + kListBox1.left, kGroupBox2.top + kListBox1.top, kListBox1.width,
+                    kListBox1.height}},
+        {BitBtn1, kBitBtn1},
+        {BitBtn2, kBitBtn2},
+        {Label1, {kLabel1Left, kLabel1Top, 48, 16}}, // then sized to its text
+    };
+    for (const auto& place : places) {
+        const HFONT own = place.control == Label1 ? labelFont.Get() : font.Get();
+        SendMessageW(place.control, WM_SETFONT, reinterpret_cast<WPARAM>(own), FALSE);
+        SetWindowPos(place.control, nullptr, Scale(place.box.left), Scale(place.box.top), Scale(place.box.width),
+                     Scale(place.box.height), SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    // After the font, which resets them.
+    SendMessageW(ComboBox1, CB_SETITEMHEIGHT, 0, Scale(kItemHeight));
+    FitComboBox1(Scale(kComboBox1.height));
+    SendMessageW(ListBox1, LB_SETITEMHEIGHT, 0, Scale(kItemHeight));
+    // The controls have let go of the old fonts only now.
+    font_ = std::move(font);
+    labelFont_ = std::move(labelFont);
+    FitLabel1();
+
+    // Whatever else is drawn to the density (the level meter) is made again here, after the fonts.
+    CreateLevelMeter();
+
+    RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+// The selection field's height fixes the closed combo's height, whatever font the platform
+// substitutes. The combo's border does not scale with the density, so it is measured.
+void TForm1::FitComboBox1(int closedHeight)
+{
+    const int field = closedHeight - kComboBox1.height + kSelectionHeight; // its border at 96 ppi
+    SendMessageW(ComboBox1, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+    RECT closed{};
+    GetWindowRect(ComboBox1, &closed);
+    if (const int off = closedHeight - (closed.bottom - closed.top))
+        SendMessageW(ComboBox1, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field + off);
+}
+
+void TForm1::DensityChanged(UINT dpi, const RECT& suggested)
+{
+    if (!font_)
+        return; // not laid out yet: Create does it at the window's density
+    ApplyDensity(dpi);
+    SetWindowPos(handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TForm1::CreateLevelMeter()
@@ -265,6 +305,15 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         }
         break;
+    case kGetDpiScaledSizeMessage: {
+        // Asked before a move to a monitor of another density: the client area scales exactly,
+        // whatever the caption and borders do.
+        *reinterpret_cast<SIZE*>(lParam) = FrameSize(static_cast<UINT>(wParam));
+        return TRUE;
+    }
+    case WM_DPICHANGED:
+        Guarded(frame_, [&] { DensityChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); });
+        return 0;
     case WM_SYSCOMMAND:
         // The application window carries the taskbar button: minimising goes through it, so the
         // owned main window does not shrink to a bar on the desktop.

@@ -42,9 +42,16 @@ void TLevelMeter::Destroy()
 void TLevelMeter::Create(HWND parent, const RECT& bounds, int id, std::function<bool()> recording,
                          std::function<void()> firstSecondsSilent)
 {
-    Destroy();
     recording_ = std::move(recording);
     firstSecondsSilent_ = std::move(firstSecondsSilent);
+    // Made once; at another density it only moves, keeping its window for screen readers and timer.
+    if (handle_ && GetParent(handle_) == parent) {
+        SetWindowPos(handle_, nullptr, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(handle_, nullptr, FALSE);
+        return;
+    }
+    Destroy();
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     // A static, so screen readers read its text as static text; SS_NOTIFY lets the mouse reach it
     // for the tooltip.
@@ -73,8 +80,6 @@ void TLevelMeter::Create(HWND parent, const RECT& bounds, int id, std::function<
         // A tooltip that cannot be added only costs the tooltip.
         SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
-    if (ticking_)
-        SetTimer(handle_, kTickTimerId, TLevelTrack::kBlockMs, nullptr);
 }
 
 void TLevelMeter::Samples(const BYTE* data, size_t count, bool first, const WAVEFORMATEX& format, bool live)
@@ -96,7 +101,6 @@ void TLevelMeter::Samples(const BYTE* data, size_t count, bool first, const WAVE
                GetTickCount64());
     // Started again with each buffer, the timer ticks as the buffer's blocks fall due.
     SetTimer(handle_, kTickTimerId, TLevelTrack::kBlockMs, nullptr);
-    ticking_ = true;
     Tick();
 }
 
@@ -105,7 +109,6 @@ void TLevelMeter::Tick()
     if (!recording_ || !recording_()) {
         if (handle_)
             KillTimer(handle_, kTickTimerId);
-        ticking_ = false;
         Show(TLevelReading{});
         return;
     }
@@ -234,7 +237,7 @@ LRESULT TLevelMeter::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         }
         break;
     case kSilenceNoticeMessage:
-        // A copy: the box's own loop may see the control made again, which replaces the original.
+        // A copy: the box's own loop may see the control placed again, which replaces the original.
         if (const std::function<void()> notice = firstSecondsSilent_)
             notice();
         return 0;

@@ -19,10 +19,10 @@ public:
     TLevelMeter(const TLevelMeter&) = delete;
     TLevelMeter& operator=(const TLevelMeter&) = delete;
 
-    // Makes the control at `bounds` (client pixels of `parent`), or makes it again there, as at a new
-    // density: what it shows goes on. It shows levels while `recording` says so. `firstSecondsSilent`
-    // runs once per recording, from the control's own message rather than inside Samples' caller,
-    // when the recording's first seconds were exactly silent.
+    // Makes the control at `bounds` (client pixels of `parent`), or moves it there, as at a new
+    // density. It shows levels while `recording` says so. `firstSecondsSilent` runs once per
+    // recording, from the control's own message rather than inside Samples' caller, when the
+    // recording's first seconds were exactly silent.
     void Create(HWND parent, const RECT& bounds, int id, std::function<bool()> recording,
                 std::function<void()> firstSecondsSilent);
     HWND Handle() const noexcept { return handle_; }
@@ -60,7 +60,6 @@ private:
     TLevelTrack track_;
     TSilenceWatch silence_;
     uint64_t recorded_ = 0; // bytes of this recording so far, in all its files
-    bool ticking_ = false;
     int channels_ = 0; // bars drawn; 0: not recording
     TBarLook bars_[kMaxMeterChannels] = {};
     std::wstring text_;

@@ -57,16 +57,21 @@ void TForm1::ShowSize(int32_t n)
 {
     if (!Label1)
         return;
-    const std::wstring text = FormatSize(n);
-    SetWindowTextW(Label1, text.c_str());
-
+    SetWindowTextW(Label1, FormatSize(n).c_str());
     // The label keeps fitting its text, as "2097151 КБ" is wider than the "0 байт" it starts with.
+    FitLabel1();
+}
+
+void TForm1::FitLabel1()
+{
+    wchar_t text[64]{};
+    GetWindowTextW(Label1, text, 64);
     const WindowDc dc(Label1);
     if (!dc)
         return;
     const SelectedObject font(dc.Get(), reinterpret_cast<HFONT>(SendMessageW(Label1, WM_GETFONT, 0, 0)));
     SIZE extent{};
-    if (GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &extent))
+    if (GetTextExtentPoint32W(dc.Get(), text, lstrlenW(text), &extent))
         SetWindowPos(Label1, nullptr, 0, 0, extent.cx, extent.cy,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -114,10 +114,16 @@ private:
     template <typename Handler>
     LRESULT EngineMessage(Handler&& handler);
     void CreateControls();
-    void CreateLevelMeter(); // at the window's density; called again, it makes the meter anew
-    HWND CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int left,
-                       int top, int width, int height, int id);
+    void CreateLevelMeter(); // at the window's density; called again, it places the meter anew
+    HWND CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int id);
+    // Everything that follows the screen's density: the fonts, the controls' places and item
+    // heights, Label1's size. At creation, and whenever the window moves to a monitor of another
+    // density (then placed where the system suggests).
+    void ApplyDensity(UINT dpi);
+    void DensityChanged(UINT dpi, const RECT& suggested);
     int Scale(int pixels) const;
+    void FitLabel1(); // Label1 sized to its text in its font
+    void FitComboBox1(int closedHeight);
     std::wstring DeviceErrorText(MMRESULT result);
     std::optional<TDevice> ListedDevice(LRESULT item) const; // the device of ComboBox1's item
     void EndOnDeviceError(MMRESULT result);

@@ -216,6 +216,34 @@ HWND GroupBox(HWND form, const wchar_t* caption)
     return nullptr;
 }
 
+// A value in the recorder's memory, for the messages whose lParam points at one: they are not
+// carried between processes.
+template <typename Value>
+class RemoteValue {
+public:
+    RemoteValue(HANDLE process, const Value& value)
+        : process_(process), address_(VirtualAllocEx(process, nullptr, sizeof(Value), MEM_COMMIT, PAGE_READWRITE))
+    {
+        if (!address_ || !WriteProcessMemory(process, address_, &value, sizeof(Value), nullptr))
+            Fail("cannot place a value in the recorder's memory, error " + std::to_string(GetLastError()));
+    }
+    ~RemoteValue() { VirtualFreeEx(process_, address_, 0, MEM_RELEASE); }
+    RemoteValue(const RemoteValue&) = delete;
+    RemoteValue& operator=(const RemoteValue&) = delete;
+    LPARAM Address() const { return reinterpret_cast<LPARAM>(address_); }
+    Value Read() const
+    {
+        Value value{};
+        if (!ReadProcessMemory(process_, address_, &value, sizeof(Value), nullptr))
+            Fail("cannot read the recorder's memory");
+        return value;
+    }
+
+private:
+    HANDLE process_;
+    void* address_;
+};
+
 int Window(const std::wstring& exe, const std::wstring& device, const std::wstring& fileName)
 {
     Checks check;
@@ -259,24 +287,61 @@ int Window(const std::wstring& exe, const std::wstring& device, const std::wstri
         {recorder.Label(), L"0 байт", {8, 221, 0, 0}, "Label1"},
         {recorder.Control(kLevelMeter1Id), L"", {112, 221, 75, 16}, "LevelMeter1"},
     };
-    for (const Expected& c : controls) {
-        if (!c.control)
-            continue;
-        if (c.text)
+    // At `dpi` each place and size is in proportion to pixels per inch over 96.
+    const auto laidOut = [&](int dpi, const std::string& when) {
+        for (const Expected& c : controls) {
+            if (!c.control)
+                continue;
+            const RECT r = RectInClient(c.control);
+            const RECT found{r.left, r.top, c.box.right ? r.right - r.left : 0, c.box.bottom ? r.bottom - r.top : 0};
+            const RECT scaled{MulDiv(c.box.left, dpi, 96), MulDiv(c.box.top, dpi, 96), MulDiv(c.box.right, dpi, 96),
+                              MulDiv(c.box.bottom, dpi, 96)};
+            check.Expect(EqualRect(&found, &scaled), std::string(c.name) + " geometry" + when, "found " + JsonRect(r));
+        }
+        check.Equal(SendMessageW(recorder.List(), LB_GETITEMHEIGHT, 0, 0), MulDiv(13, dpi, 96),
+                    "ListBox1 item height" + when);
+    };
+    for (const Expected& c : controls)
+        if (c.control && c.text)
             check.Equal(TextOf(c.control), c.text, std::string(c.name) + " text");
-        const RECT r = RectInClient(c.control);
-        const RECT found{r.left, r.top, c.box.right ? r.right - r.left : 0, c.box.bottom ? r.bottom - r.top : 0};
-        check.Expect(found.left == c.box.left && found.top == c.box.top && found.right == c.box.right &&
-                         found.bottom == c.box.bottom,
-                     std::string(c.name) + " geometry", "found " + JsonRect(r));
-    }
+    laidOut(96, "");
     const LONG comboStyle = GetWindowLongW(recorder.Combo(), GWL_STYLE);
     check.Expect((comboStyle & 3) == CBS_DROPDOWNLIST && !(comboStyle & CBS_SORT), "ComboBox1: drop-down list, unsorted");
     const LONG listStyle = GetWindowLongW(recorder.List(), GWL_STYLE);
     check.Expect(!(listStyle & (LBS_SORT | LBS_MULTIPLESEL | LBS_EXTENDEDSEL)), "ListBox1: single selection, unsorted");
     // ComboBox1's list item height is not checked: Wine keeps the font's for a combo that is not
     // owner-drawn, whatever the program asks.
-    check.Equal(SendMessageW(recorder.List(), LB_GETITEMHEIGHT, 0, 0), 13, "ListBox1 item height");
+
+    // Moved to a monitor of 144 ppi and back, as the system tells a per-monitor window: it asks the
+    // size for an exactly scaled client area, takes the suggested rectangle and lays out again.
+    const auto adjust = reinterpret_cast<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    RECT wanted{0, 0, 290, 362};
+    check.Expect(adjust && adjust(&wanted, style, FALSE, GetWindowLongW(form, GWL_EXSTYLE), 144), "frame at 144 ppi");
+    const RemoteValue<SIZE> asked(recorder.Process(), SIZE{});
+    SendMessageW(form, 0x02E4 /* WM_GETDPISCALEDSIZE */, 144, asked.Address());
+    check.Expect(asked.Read().cx == wanted.right - wanted.left && asked.Read().cy == wanted.bottom - wanted.top,
+                 "asked for its size at 144 ppi: a client area of 290 x 362",
+                 std::to_string(asked.Read().cx) + " x " + std::to_string(asked.Read().cy));
+    const RECT label96 = RectInClient(recorder.Label());
+    const auto moveTo = [&](int dpi, const RECT& suggested, const std::string& when) {
+        const RemoteValue<RECT> rect(recorder.Process(), suggested);
+        SendMessageW(form, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), rect.Address());
+        RECT now{};
+        GetWindowRect(form, &now);
+        check.Expect(EqualRect(&now, &suggested), "the suggested rectangle taken" + when, "found " + JsonRect(now));
+        laidOut(dpi, when);
+        return RectInClient(recorder.Label());
+    };
+    const RECT label144 = moveTo(144, {frame.left + 20, frame.top + 10, frame.left + 20 + asked.Read().cx,
+                                       frame.top + 10 + asked.Read().cy}, " at 144 ppi");
+    // Label1 fits its text in its font, so its size shows that font was made for the density.
+    const double grown = double(label144.bottom - label144.top) / (label96.bottom - label96.top);
+    check.Expect(grown >= 1.3 && grown <= 1.7, "Label1's font made again at 144 ppi", "height x" + std::to_string(grown));
+    const RECT labelBack = moveTo(96, frame, " back at 96 ppi");
+    GetClientRect(form, &client);
+    check.Expect(client.right == 193 && client.bottom == 241 && EqualRect(&labelBack, &label96),
+                 "back at 96 ppi: client area and Label1 as at start", JsonRect(client) + " " + JsonRect(labelBack));
 
     // The lists as created: the first device selected, its formats listed, none selected.
     const std::vector<std::wstring> devices = ListItems(recorder.Combo(), true);

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# make dist: the download for Windows users, BUILD_DIR/dist/Recorder-VERSION-COMMIT.zip, holding
+# Recorder.exe without its debug sections, README.txt (Russian and English, for Notepad) and
+# SHA256SUMS. The stripped program is checked before it is packed: no debug section is left, its
+# resources read back whole, and it starts, shows its window and ends with code 0 on the test bench.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(realpath -m "${BUILD_DIR:-$root/build}")
+
+"$root/scripts/deps.sh"
+"$root/scripts/build.sh" "$build"
+
+fail() { echo "make dist: $*" >&2; exit 1; }
+
+version=$(sed -n 's/^project(Recorder VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+[ -n "$version" ] || fail "no version in CMakeLists.txt"
+name="Recorder-$version"
+if commit=$(git -C "$root" rev-parse --short HEAD 2>/dev/null); then
+  git -C "$root" diff --quiet HEAD -- 2>/dev/null || commit="$commit-modified"
+  name="$name-$commit"
+  # Stripping writes a new time into the program's header: the commit's, so a commit's download
+  # is the same file however often it is made.
+  SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct HEAD)
+  export SOURCE_DATE_EPOCH
+fi
+out="$build/dist"
+stage="$out/$name"
+rm -rf "$stage" "$out/$name.zip"
+mkdir -p "$stage"
+
+exe="$stage/Recorder.exe"
+x86_64-w64-mingw32-strip --strip-all -o "$exe" "$build/Recorder.exe"
+sections=$(x86_64-w64-mingw32-objdump -h "$exe")
+if grep -q '\.debug' <<<"$sections"; then
+  fail "the stripped Recorder.exe still has debug sections: $(grep -o '\.debug[a-z_]*' <<<"$sections" | tr '\n' ' ')"
+fi
+echo "Recorder.exe: $(stat -c %s "$build/Recorder.exe") bytes as built, $(stat -c %s "$exe") bytes stripped"
+
+# The stripped program on the bench: its resources (manifest, icon, version), then a start, the
+# window shown, and an end with code 0.
+BUILD_DIR="$build" "$root/scripts/with_bench.sh" bash -c '
+  set -euo pipefail
+  exe=$(winepath -w "$1")
+  if ! wine "$BUILD/tests/resource_tests.exe" "$exe" >"$2/resource_tests.log" 2>&1; then
+    cat "$2/resource_tests.log"; echo "make dist: the stripped program lost resources" >&2; exit 1
+  fi
+  printf "go\n" | wine "$BUILD/tests/e2e/e2e_driver.exe" show "$exe" "$(winepath -w "$2/start.labels")" \
+    >"$2/start.log" 2>&1 || true
+  if ! grep -q "^RESULT {\"exit_code\": 0}" "$2/start.log"; then
+    cat "$2/start.log"; echo "make dist: the stripped program did not start, show its window and end" >&2; exit 1
+  fi
+  echo "The stripped Recorder.exe keeps its resources, starts, shows its window and ends with code 0."
+' check "$exe" "$out"
+
+(cd "$stage" && sha256sum --binary Recorder.exe > SHA256SUMS && sha256sum --check --quiet SHA256SUMS) ||
+  fail "SHA256SUMS does not match Recorder.exe"
+
+python3 - "$root/app/user-readme.txt" "$stage" "$out/$name.zip" <<'PY'
+import hashlib, os, sys, zipfile
+
+readme, stage, archive = sys.argv[1:]
+# Notepad of every Windows shows UTF-8 with a byte-order mark and CRLF line ends.
+text = open(readme, encoding="utf-8").read().replace("\r\n", "\n").replace("\n", "\r\n")
+with open(os.path.join(stage, "README.txt"), "w", encoding="utf-8-sig", newline="") as f:
+    f.write(text)
+
+folder = os.path.basename(stage)
+names = ["Recorder.exe", "README.txt", "SHA256SUMS"]
+with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
+    for name in names:
+        z.write(os.path.join(stage, name), f"{folder}/{name}")
+
+# Read back: the names, every member whole, and the program the sum names.
+with zipfile.ZipFile(archive) as z:
+    listed = sorted(z.namelist())
+    expected = sorted(f"{folder}/{name}" for name in names)
+    if listed != expected or z.testzip() is not None:
+        sys.exit(f"make dist: the archive holds {listed}, expected {expected} whole")
+    digest = hashlib.sha256(z.read(f"{folder}/Recorder.exe")).hexdigest()
+    summed = z.read(f"{folder}/SHA256SUMS").decode("ascii").split()[0]
+    if digest != summed:
+        sys.exit(f"make dist: the archived Recorder.exe hashes to {digest}, SHA256SUMS says {summed}")
+    packed = z.read(f"{folder}/README.txt")
+    if not packed.startswith(b"\xef\xbb\xbf") or packed.count(b"\n") != packed.count(b"\r\n"):
+        sys.exit("make dist: README.txt lacks its byte-order mark or CRLF line ends")
+print(f"SHA-256 of Recorder.exe: {digest}")
+PY
+echo "Download: $out/$name.zip ($(stat -c %s "$out/$name.zip") bytes)"
