@@ -107,20 +107,16 @@ protected:
     // What the meter's tooltip would show now.
     std::wstring MeterTip() const
     {
-        for (HWND tip = nullptr; (tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr));) {
-            TTTOOLINFOW tool{};
-            tool.cbSize = TTTOOLINFOW_V2_SIZE;
-            tool.hwnd = form->Handle();
-            tool.uId = reinterpret_cast<UINT_PTR>(form->LevelMeter1.Handle());
-            wchar_t text[80]{};
-            tool.lpszText = text;
-            if (GetWindow(tip, GW_OWNER) != form->Handle())
-                continue;
-            SendMessageW(tip, TTM_GETTEXTW, 80, reinterpret_cast<LPARAM>(&tool));
-            if (text[0])
-                return text;
-        }
-        return L"";
+        wchar_t text[80]{};
+        TTTOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.hwnd = form->Handle();
+        tool.uId = reinterpret_cast<UINT_PTR>(form->LevelMeter1.Handle());
+        tool.lpszText = text;
+        for (HWND tip = nullptr; !text[0] && (tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr));)
+            if (GetWindow(tip, GW_OWNER) == form->Handle())
+                SendMessageW(tip, TTM_GETTEXTW, 80, reinterpret_cast<LPARAM>(&tool));
+        return text;
     }
 
     std::wstring LabelText() const
@@ -237,6 +233,7 @@ TEST_F(EngineTest, SilentFirstThreeSecondsAreToldOnceAndTheRecordingGoesOn)
         {0, 128, 10, 1},  // 8-bit: the zero line is 128
         {0, 0, 10, 0},    // 8-bit 0 is full scale, not silence
         {5, 0, 5, 0},     // sound from 2.5 s on
+        {5, 0, 6, 1},     // sound from 3 s on
         {5, 0, 12, 1, 6}, // a second file of 3 s of zeros is the same recording
     };
     int index = 0;
