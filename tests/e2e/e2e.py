@@ -108,18 +108,10 @@ def take_screenshot(path, rect):
     print(f"screenshot: {path}", flush=True)
 
 
-def tone_blocks(rate, channels):
-    """A 440 Hz sine, for a person to listen to: one second (a whole number of periods) over and over."""
-    samples = array.array("h")
-    for i in range(rate):
-        value = int(8000 * math.sin(2 * math.pi * 440 * i / rate))
-        samples.extend([value] * channels)
-    return itertools.repeat(samples.tobytes())  # little-endian on the machines this runs on
-
-
 def sine_stretches(rate, channels, stretches):
     """A 440 Hz sine in stretches of (seconds, dBFS per channel), over and over; None: digital
-    silence. Each stretch holds whole periods, so the phase runs on across them."""
+    silence. Each stretch holds whole periods, so the phase runs on across them. Little-endian, as
+    on the machines this runs on."""
     blocks = []
     for seconds, levels in stretches:
         samples = array.array("h")
@@ -470,7 +462,8 @@ def scenario_demo(args):
     for old in (path, shot):
         fresh(old)
     row = 11
-    with mic.Sink("Test Tone:s16le:44100:2", row, tone_blocks(44100, 2)):
+    # For a person to listen to: a 440 Hz sine at -12 dBFS.
+    with mic.Sink("Test Tone:s16le:44100:2", row, sine_stretches(44100, 2, [(1.0, (-12, -12))])):
         driver = Driver(args, "record", args.exe, "Monitor of Test Tone", str(row), windows_path(path), "6")
         rect = driver.lines_until("RECORDING")
         expect(rect is not None, "the recording started")
