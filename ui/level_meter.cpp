@@ -121,7 +121,7 @@ void TLevelMeter::Show(const TLevelReading& reading)
         text_ = text;
         SetWindowTextW(handle_, text_.c_str());
     }
-    // Drawn again only when a bar changes by a pixel: a steady tone costs no painting.
+    // Drawn again only when a bar changes by a pixel: a steady tone costs no drawing.
     RECT client{};
     GetClientRect(handle_, &client);
     const int inner = std::max<int>(0, client.right - client.left - 2);
@@ -133,8 +133,10 @@ void TLevelMeter::Show(const TLevelReading& reading)
         changed = changed || !(look == bars_[c]);
         bars_[c] = look;
     }
-    if (changed)
-        InvalidateRect(handle_, nullptr, FALSE);
+    // At once, not through WM_PAINT: several times a second, the paint cycle costs a few times more.
+    if (changed && IsWindowVisible(handle_))
+        if (const WindowDc dc(handle_); dc)
+            Draw(dc.Get(), client);
 }
 
 void TLevelMeter::SetTip(const std::wstring& text)
@@ -155,59 +157,54 @@ void TLevelMeter::SetTip(const std::wstring& text)
 void TLevelMeter::Paint()
 {
     PAINTSTRUCT paint;
-    const HDC dc = BeginPaint(handle_, &paint);
-    if (!dc)
+    if (!BeginPaint(handle_, &paint))
         return;
     RECT client{};
     GetClientRect(handle_, &client);
-    // Drawn off screen and copied at once, so the bars never flicker.
-    const MemoryDc memory(CreateCompatibleDC(dc));
-    const GdiObject<HBITMAP> bitmap(memory ? CreateCompatibleBitmap(dc, client.right, client.bottom) : nullptr);
-    if (bitmap) {
-        const SelectedObject selected(memory.Get(), bitmap.Get());
-        Draw(memory.Get(), client);
-        BitBlt(dc, 0, 0, client.right, client.bottom, memory.Get(), 0, 0, SRCCOPY);
-    } else {
-        Draw(dc, client);
-    }
+    Draw(paint.hdc, client);
     EndPaint(handle_, &paint);
 }
 
 void TLevelMeter::Draw(HDC dc, const RECT& client) const
 {
-    FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+    // Every pixel is drawn once, so the bars never flicker without a buffer off screen.
+    const HBRUSH face = GetSysColorBrush(COLOR_BTNFACE);
     // Not recording: one empty trough.
     const int rows = std::max(channels_, 1);
     const int height = client.bottom - client.top;
     const int gap = rows > 1 ? std::max(1, height / 8) : 0;
     const int rowHeight = (height - gap * (rows - 1)) / rows;
     for (int c = 0; c < rows; ++c) {
-        RECT trough{client.left, client.top + c * (rowHeight + gap), client.right,
-                    c == rows - 1 ? client.bottom : client.top + c * (rowHeight + gap) + rowHeight};
+        const LONG top = client.top + c * (rowHeight + gap);
+        RECT trough{client.left, top, client.right, c == rows - 1 ? client.bottom : top + rowHeight};
+        if (c < rows - 1) {
+            const RECT between{client.left, trough.bottom, client.right, trough.bottom + gap};
+            FillRect(dc, &between, face);
+        }
         DrawEdge(dc, &trough, BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
         if (channels_ == 0) {
-            FillRect(dc, &trough, GetSysColorBrush(COLOR_BTNFACE));
+            FillRect(dc, &trough, face);
             continue;
         }
         const TBarLook& bar = bars_[c];
+        RECT filled = trough;
+        filled.right = std::clamp<LONG>(trough.left + bar.width, trough.left, trough.right);
+        RECT rest = trough;
+        rest.left = filled.right;
+        if (bar.fullScale) {
+            SetDCBrushColor(dc, kFullScaleColour);
+            FillRect(dc, &filled, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+        } else {
+            FillRect(dc, &filled, GetSysColorBrush(COLOR_HIGHLIGHT));
+        }
         if (bar.silent) {
             // Digital silence is hatched, unlike a quiet signal's short bar on a plain trough.
             const GdiObject<HBRUSH> hatch(CreateHatchBrush(HS_BDIAGONAL, GetSysColor(COLOR_GRAYTEXT)));
             SetBkMode(dc, OPAQUE);
             SetBkColor(dc, GetSysColor(COLOR_WINDOW));
-            FillRect(dc, &trough, hatch ? hatch.Get() : GetSysColorBrush(COLOR_WINDOW));
+            FillRect(dc, &rest, hatch ? hatch.Get() : GetSysColorBrush(COLOR_WINDOW));
         } else {
-            FillRect(dc, &trough, GetSysColorBrush(COLOR_WINDOW));
-        }
-        RECT filled = trough;
-        filled.right = std::min<LONG>(trough.right, trough.left + bar.width);
-        if (filled.right <= filled.left)
-            continue;
-        if (bar.fullScale) {
-            const GdiObject<HBRUSH> red(CreateSolidBrush(kFullScaleColour));
-            FillRect(dc, &filled, red ? red.Get() : GetSysColorBrush(COLOR_HIGHLIGHT));
-        } else {
-            FillRect(dc, &filled, GetSysColorBrush(COLOR_HIGHLIGHT));
+            FillRect(dc, &rest, GetSysColorBrush(COLOR_WINDOW));
         }
     }
 }
@@ -230,6 +227,9 @@ LRESULT TLevelMeter::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_ERASEBKGND:
         return 1; // Paint covers every pixel
+    case WM_SETTEXT:
+        // The text is for screen readers: kept, but not drawn as the static would draw it at once.
+        return DefWindowProcW(window, message, wParam, lParam);
     case WM_TIMER:
         if (wParam == kTickTimerId) {
             Tick();
