@@ -218,6 +218,8 @@ def run_one(args, stall_ms):
         "ratio_peer": signal_seconds / peer_seconds if peer_seconds else None,
         "gaps": kept["gaps"], "buffers": result["buffers"], "exit_code": result["exit_code"],
         "break_offsets": kept["break_offsets"], "stall_starts_ms": result["stall_starts_ms"],
+        "suspensions": result["suspensions"], "suspended_anywhere": result["suspended_anywhere"],
+        "first_frame": kept["first"], "completed_ms": result["completed_ms"],
         "labels": result["labels"],
     }
 

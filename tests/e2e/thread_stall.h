@@ -1,0 +1,70 @@
+#pragma once
+// Stalls another process's thread the way a real stall does. A thread held up by a slow disk waits
+// in a file write, and one that is merely not scheduled shows the same as one waiting in its message
+// loop; neither holds a lock of the platform's. A thread suspended at an arbitrary instruction may
+// be inside a wave-input call, holding the lock the platform's capture thread takes to fill the
+// buffers: the capture then stops for the whole stall, which no real stall does. So the thread is
+// suspended, its context read, and it is resumed and tried again a millisecond later unless it is
+// waiting in the message loop or in a file write.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// The code of another process's modules: which module and export an address lies in.
+class RemoteCode {
+public:
+    explicit RemoteCode(HANDLE process);
+    // "module.dll!Export+0x12", "module.dll+0x1234" where no export of it is known, or "0x..." outside
+    // every module.
+    std::string Describe(uintptr_t address) const;
+    // The address lies in the system-call stub of module!name (a stub is a few bytes long).
+    bool InStub(uintptr_t address, const wchar_t* module, const char* name) const;
+    // The first `count` values on the stack from `rsp` up that point into a module: its likely callers.
+    std::string Callers(uintptr_t rsp, int count) const;
+
+private:
+    struct Module {
+        uintptr_t base;
+        uintptr_t end;
+        std::wstring name; // lower case
+    };
+    const Module* Find(uintptr_t address) const;
+    void Load();
+
+    HANDLE process_;
+    std::vector<Module> modules_;
+};
+
+// Where a suspension landed.
+struct Suspension {
+    int tries = 0;            // suspensions made, the last one held
+    DWORD waitedMs = 0;       // from the first try to the one held
+    std::string first;        // where the thread was at the first try, and its likely callers
+    std::string held;         // where it was at the one held
+};
+
+class ThreadStaller {
+public:
+    // `anywhere`: hold the first suspension wherever it lands, as a plain SuspendThread does.
+    ThreadStaller(HANDLE process, DWORD threadId, bool anywhere);
+    ~ThreadStaller();
+    ThreadStaller(const ThreadStaller&) = delete;
+    ThreadStaller& operator=(const ThreadStaller&) = delete;
+
+    // Suspends the thread where it holds no lock of the platform's; fails after `timeoutMs` of trying.
+    Suspension Suspend(DWORD timeoutMs);
+    void Resume();
+
+private:
+    bool AtRest(uintptr_t rip) const;
+
+    RemoteCode code_;
+    HANDLE thread_;
+    bool anywhere_;
+};
+
+} // namespace e2e
