@@ -139,17 +139,22 @@ TEST_F(EngineTest, EveryBufferQueuedAndWrittenInOrderThroughAStalledWindow)
 {
     const std::wstring path = dir + L"\\ring.wav";
     ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
-    EXPECT_EQ(sim.QueuedCount(), size_t{kCaptureBufferCount}) << "the whole ring is at the device from the start";
+    const size_t ring = form->Buffers.size();
+    EXPECT_EQ(sim.QueuedCount(), ring) << "the whole ring is at the device from the start";
     Deliver(3);
-    // The window's thread is held up: the device fills all it holds before a notification is handled.
-    EXPECT_EQ(sim.DeliverFull(kCaptureBufferCount + 1), kCaptureBufferCount) << "the device ran out of buffers";
+    // The window's thread is held up, longer than the silence limit: the device fills all it holds
+    // before a notification is handled, and the stall is not taken for a silent device.
+    form->SilenceLimitOverrideMs = 300;
+    EXPECT_EQ(sim.DeliverFull(static_cast<int>(ring) + 1), static_cast<int>(ring)) << "the device ran out of buffers";
+    Sleep(400);
     Pump();
-    EXPECT_EQ(sim.QueuedCount(), size_t{kCaptureBufferCount}) << "each handed-back buffer is queued again";
+    EXPECT_EQ(form->State(), TRecordingState::Recording) << "the stall was taken for silence";
+    EXPECT_EQ(sim.QueuedCount(), ring) << "each handed-back buffer is queued again";
     Deliver(2);
     sim.bytesAtReset = 1001;
     form->BitBtn2Click();
     Pump();
-    const uint64_t expected = (5 + kCaptureBufferCount) * 22050 + 1001;
+    const uint64_t expected = (5 + ring) * 22050 + 1001;
     EXPECT_EQ(form->TotalBytes, static_cast<int32_t>(expected));
     ExpectWaveFile(path, Stream(0, expected));
 
@@ -166,9 +171,29 @@ TEST_F(EngineTest, EveryBufferQueuedAndWrittenInOrderThroughAStalledWindow)
         }
         closed = closed || call.op == SimWaveIn::Op::Close;
     }
-    EXPECT_EQ(prepared.size(), size_t{kCaptureBufferCount});
+    EXPECT_EQ(prepared.size(), ring);
     EXPECT_EQ(unprepared, prepared);
     EXPECT_TRUE(closed);
+}
+
+// A stall of 10 s: at every format the device still holds a buffer when it ends.
+TEST_F(EngineTest, TenSecondStallLosesNothingAtAnyFormat)
+{
+    for (int row = 0; row < kRecordingFormatCount; ++row) {
+        SCOPED_TRACE("row " + std::to_string(row));
+        UseFormat(row);
+        const std::wstring path = dir + L"\\stall" + std::to_wstring(row) + L".wav";
+        const uint64_t from = sim.StreamPosition();
+        ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
+        const int64_t tenSeconds = int64_t{10} * form->WaveFormat.nAvgBytesPerSec;
+        const int buffers = static_cast<int>((tenSeconds + form->BufferSize - 1) / form->BufferSize);
+        EXPECT_EQ(sim.DeliverFull(buffers), buffers) << "the device ran out of buffers";
+        EXPECT_GE(sim.QueuedCount(), 2u) << "no margin left";
+        Pump();
+        form->BitBtn2Click();
+        Pump();
+        ExpectWaveFile(path, Stream(from, uint64_t{static_cast<uint32_t>(buffers)} * form->BufferSize));
+    }
 }
 
 TEST_F(EngineTest, ReadOutGrowsPerBufferShowsFileSizeAtStopThenTheTotal)
@@ -206,7 +231,7 @@ TEST_F(EngineTest, SecondRecordingStartsFromZeroWithFreshBuffers)
     UseFormat(1); // another format: the first file's header must keep its own
     ASSERT_EQ(Start(second), MMSYSERR_NOERROR);
     EXPECT_EQ(form->TotalBytes, 0);
-    ASSERT_EQ(form->Buffers.size(), size_t{kCaptureBufferCount});
+    ASSERT_EQ(form->Buffers.size(), 25u) << "12 s of 11024-byte buffers at 22050 bytes a second, rounded up";
     EXPECT_EQ(form->Buffers[0].Header.lpData, reinterpret_cast<LPSTR>(form->Buffers[0].Data.get()));
     EXPECT_EQ(form->Buffers[0].Header.dwBufferLength, 11024u) << "whole frames: 11025 bytes would end mid-sample";
     Deliver(2);
@@ -374,10 +399,10 @@ TEST_F(EngineTest, FailedAllocationIsReportedAndNoBufferReachesTheDevice)
     EXPECT_TRUE(sim.openedDevices.empty());
 }
 
-TEST_F(EngineTest, DefaultSilenceLimitCoversTheRingAndAPause)
+TEST_F(EngineTest, DefaultSilenceLimitAllowsAPauseAndALateStart)
 {
-    // Eight half-second buffers (4 s) and 4 s for a device that pauses and comes back; 10 s more
-    // before capture has delivered anything.
+    // 8 s for a device that pauses and comes back, however long the ring; 10 s more before capture
+    // has delivered anything.
     ASSERT_EQ(Start(dir + L"\\limit.wav"), MMSYSERR_NOERROR);
     EXPECT_EQ(form->SilenceLimitMs(), 18000u);
     Deliver(1);
@@ -566,11 +591,11 @@ TEST_F(EngineOnTinyDisk, AFailedAppendIsWrittenAgainBeforeLaterBuffersSoNothingI
     Deliver(3);
     ASSERT_EQ(errors, std::vector<std::wstring>{L"Disk full."}) << "the disk filled up, yet no append failed";
     EXPECT_EQ(form->TotalBytes, 2 * 5512);
-    EXPECT_EQ(sim.QueuedCount(), size_t{kCaptureBufferCount - 1}) << "the buffer that failed waits, not queued";
+    EXPECT_EQ(sim.QueuedCount(), form->Buffers.size() - 1) << "the buffer that failed waits, not queued";
 
     DeleteFileW(filler.c_str()); // room again: the waiting buffer goes first, then the rest
     Deliver(2);
-    EXPECT_EQ(sim.QueuedCount(), size_t{kCaptureBufferCount});
+    EXPECT_EQ(sim.QueuedCount(), form->Buffers.size());
     form->BitBtn2Click();
     Pump();
     ExpectWaveFile(path, Stream(0, 5 * 5512));

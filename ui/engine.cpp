@@ -12,9 +12,9 @@
 
 namespace {
 
-std::vector<TCaptureBuffer> AllocateBuffers(int32_t size)
+std::vector<TCaptureBuffer> AllocateBuffers(int32_t size, int count)
 {
-    std::vector<TCaptureBuffer> buffers(kCaptureBufferCount);
+    std::vector<TCaptureBuffer> buffers(count);
     for (TCaptureBuffer& buffer : buffers) {
         // Capture buffers need not be zero-filled: the device writes them before they are read.
         buffer.Data.reset(size > 0 ? new (std::nothrow) BYTE[size] : nullptr);
@@ -42,8 +42,8 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
 
     // Fresh buffers: the previous recording's were released when its device closed, or are kept
     // aside because it never did.
-    Buffers = AllocateBuffers(BufferSize);
     WaveFormat = PcmWaveFormat(Channels, SampleRate, BitsPerSample);
+    Buffers = AllocateBuffers(BufferSize, CaptureBufferCount(BufferSize, WaveFormat.nAvgBytesPerSec));
 
     // The device before the file: a device that refuses (held by another program, refused by the
     // privacy settings, gone) leaves an earlier recording of the chosen name as it was.
