@@ -11,7 +11,8 @@
 // The window thread is found with GetWindowThreadProcessId and stalled with SuspendThread, which
 // is what a busy or descheduled handler looks like to the device: it goes on filling the buffers
 // it holds, and gets nothing back until the thread runs again. It is suspended only where it holds
-// no lock of the platform's (thread_stall.h); BENCH_SUSPEND=anywhere suspends it wherever it is.
+// no lock of the platform's (thread_stall.h); BENCH_SUSPEND=anywhere suspends it wherever it is,
+// BENCH_SUSPEND=busy only where it is not at rest.
 #include "thread_stall.h"
 #include "window_driver.h"
 
@@ -27,10 +28,23 @@ constexpr DWORD kRunAfterStallMs = 1000;
 // The thread is busy for a few milliseconds per buffer; this long without a resting place is a hang.
 constexpr DWORD kFindRestMs = 5000;
 
-bool SuspendAnywhere()
+// BENCH_SUSPEND: "anywhere" or "busy" instead of at rest (thread_stall.h).
+std::wstring SuspendWhere()
 {
     wchar_t value[16]{};
-    return GetEnvironmentVariableW(L"BENCH_SUSPEND", value, 16) && std::wstring(value) == L"anywhere";
+    GetEnvironmentVariableW(L"BENCH_SUSPEND", value, 16);
+    return *value ? value : L"at-rest";
+}
+
+ThreadStaller::Where Where(const std::wstring& name)
+{
+    if (name == L"at-rest")
+        return ThreadStaller::Where::AtRest;
+    if (name == L"anywhere")
+        return ThreadStaller::Where::Anywhere;
+    if (name == L"busy")
+        return ThreadStaller::Where::Busy;
+    Fail("BENCH_SUSPEND must be at-rest, anywhere or busy, not " + Utf8(name));
 }
 
 long long Milliseconds(const FILETIME& t)
@@ -68,7 +82,7 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
 {
     Recorder recorder(exe, fileName + L".labels");
     recorder.Choose(device, row);
-    ThreadStaller thread(recorder.Process(), GetWindowThreadProcessId(recorder.Form(), nullptr), SuspendAnywhere());
+    ThreadStaller thread(recorder.Process(), GetWindowThreadProcessId(recorder.Form(), nullptr), Where(SuspendWhere()));
 
     recorder.StartRecording(fileName);
     // The buttons swap just before the device is started: the peers begin here, the stalls only
@@ -138,7 +152,7 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
         .Add("end", last)
         .Add("stall_starts_ms", stallStarts + "]")
         .Add("suspensions", suspensions + "]")
-        .AddBool("suspended_anywhere", SuspendAnywhere())
+        .AddText("suspended", SuspendWhere())
         .Add("labels", JsonLabelLog(recorder.LabelLog(), start));
     result.Add("exit_code", static_cast<long long>(recorder.CloseWindow()));
     Say("RESULT " + result.Str());

@@ -142,10 +142,10 @@ std::string RemoteCode::Callers(uintptr_t rsp, int count) const
     return out;
 }
 
-ThreadStaller::ThreadStaller(HANDLE process, DWORD threadId, bool anywhere)
+ThreadStaller::ThreadStaller(HANDLE process, DWORD threadId, Where where)
     : code_(process),
       thread_(OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, threadId)),
-      anywhere_(anywhere)
+      where_(where)
 {
     if (!thread_)
         Fail("OpenThread on the window thread failed, error " + std::to_string(GetLastError()));
@@ -177,13 +177,15 @@ Suspension ThreadStaller::Suspend(DWORD timeoutMs)
         result.held = code_.Describe(context.Rip);
         if (result.tries == 1)
             result.first = result.held + code_.Callers(context.Rsp, 3);
-        if (anywhere_ || AtRest(context.Rip))
+        if (where_ == Where::Anywhere || AtRest(context.Rip) == (where_ == Where::AtRest))
             break;
         Resume();
         if (GetTickCount() - start > timeoutMs)
-            Fail("the window thread never waited in its message loop or a file write in " +
-                 std::to_string(timeoutMs) + " ms; last at " + result.held);
-        Sleep(1);
+            Fail(std::string(where_ == Where::AtRest ? "the window thread never waited in its message loop or a file write"
+                                                     : "the window thread was never busy") +
+                 " in " + std::to_string(timeoutMs) + " ms; last at " + result.held);
+        if (where_ == Where::AtRest)
+            Sleep(1);
     }
     result.waitedMs = GetTickCount() - start;
     return result;

@@ -49,13 +49,18 @@ struct Suspension {
 
 class ThreadStaller {
 public:
-    // `anywhere`: hold the first suspension wherever it lands, as a plain SuspendThread does.
-    ThreadStaller(HANDLE process, DWORD threadId, bool anywhere);
+    enum class Where {
+        AtRest,   // in the message loop's wait or a file write: what a real stall looks like
+        Anywhere, // the first suspension, wherever it lands, as a plain SuspendThread does
+        Busy,     // anywhere but at rest: shows what a suspension inside the platform's calls does
+    };
+    ThreadStaller(HANDLE process, DWORD threadId, Where where);
     ~ThreadStaller();
     ThreadStaller(const ThreadStaller&) = delete;
     ThreadStaller& operator=(const ThreadStaller&) = delete;
 
-    // Suspends the thread where it holds no lock of the platform's; fails after `timeoutMs` of trying.
+    // Suspends the thread where asked (where it holds no lock of the platform's unless told
+    // otherwise); fails after `timeoutMs` of trying.
     Suspension Suspend(DWORD timeoutMs);
     void Resume();
 
@@ -64,7 +69,7 @@ private:
 
     RemoteCode code_;
     HANDLE thread_;
-    bool anywhere_;
+    Where where_;
 };
 
 } // namespace e2e
