@@ -2,10 +2,11 @@
 // Stalls another process's thread the way a real stall does. A thread held up by a slow disk waits
 // in a file write, and one that is merely not scheduled shows the same as one waiting in its message
 // loop; neither holds a lock of the platform's. A thread suspended at an arbitrary instruction may
-// be inside a wave-input call, holding the lock the platform's capture thread takes to fill the
-// buffers: the capture then stops for the whole stall, which no real stall does. So the thread is
-// suspended, its context read, and it is resumed and tried again a millisecond later unless it is
-// waiting in the message loop or in a file write.
+// be inside a call of the window manager or the wave-input service, holding a lock that the
+// platform's capture thread needs: under Wine the window manager's, which the capture thread takes
+// to post MM_WIM_DATA, so it stops pulling audio for the rest of the stall and all but the last
+// tenth of a second of it is lost. So the thread is suspended, its context read, and it is resumed
+// and tried again a millisecond later unless it is waiting in the message loop or in a file write.
 #include <windows.h>
 
 #include <cstdint>
