@@ -121,10 +121,12 @@ std::string RemoteCode::Describe(uintptr_t address) const
 bool RemoteCode::InStub(uintptr_t address, const wchar_t* moduleName, const char* name) const
 {
     const Module* module = Find(address);
-    if (!module || module->name != moduleName)
+    const HMODULE local = GetModuleHandleW(moduleName);
+    const auto stub = local ? reinterpret_cast<uintptr_t>(reinterpret_cast<void*>(GetProcAddress(local, name))) : 0;
+    if (!module || module->name != moduleName || !stub)
         return false;
-    uintptr_t distance = 0;
-    return NearestExport(module->name, address - module->base, &distance) == name && distance < kStubBytes;
+    // By name, not by the nearest export: an Nt stub shares its address with its Zw twin.
+    return address - module->base - (stub - reinterpret_cast<uintptr_t>(local)) < kStubBytes;
 }
 
 std::string RemoteCode::Callers(uintptr_t rsp, int count) const
