@@ -110,6 +110,7 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
             suspensions += (stalls ? ", " : "") + JsonObject()
                                                       .Add("tries", held.tries)
                                                       .Add("waited_ms", static_cast<long long>(held.waitedMs))
+                                                      .Add("tried_ms", static_cast<long long>(held.triedMs))
                                                       .AddText("first", Wide(held.first))
                                                       .AddText("held", Wide(held.held))
                                                       .Str();

@@ -252,7 +252,8 @@ def suspension_summary(suspensions):
     places = sorted({s["first"].split(" < ")[0] for s in retried})
     return (f"{len(suspensions) - len(retried)} of {len(suspensions)} suspensions held at the first try"
             + (f", the others after up to {max(s['tries'] for s in retried)} tries "
-               f"({max(s['waited_ms'] for s in retried)} ms), first found at {', '.join(places)}" if retried else ""))
+               f"({max(s['waited_ms'] for s in retried)} ms, of them up to {max(s['tried_ms'] for s in retried)} ms "
+               f"suspended), first found at {', '.join(places)}" if retried else ""))
 
 
 def fmt(value, pattern):

@@ -169,6 +169,7 @@ Suspension ThreadStaller::Suspend(DWORD timeoutMs)
     Suspension result;
     const DWORD start = GetTickCount();
     for (;;) {
+        const DWORD tried = GetTickCount();
         if (SuspendThread(thread_) == static_cast<DWORD>(-1))
             Fail("SuspendThread failed, error " + std::to_string(GetLastError()));
         ++result.tries;
@@ -186,8 +187,12 @@ Suspension ThreadStaller::Suspend(DWORD timeoutMs)
             Fail(std::string(where_ == Where::AtRest ? "the window thread never waited in its message loop or a file write"
                                                      : "the window thread was never busy") +
                  " in " + std::to_string(timeoutMs) + " ms; last at " + result.held);
+        // A try can keep the thread suspended for tens of milliseconds on a busy machine, maybe
+        // holding a lock: it runs at least twice as long before the next, or the tries would add up
+        // to a stall of their own inside the lock.
+        result.triedMs += GetTickCount() - tried;
         if (where_ == Where::AtRest)
-            Sleep(1);
+            Sleep(std::max<DWORD>(1, 2 * (GetTickCount() - tried)));
     }
     result.waitedMs = GetTickCount() - start;
     return result;

@@ -5,8 +5,9 @@
 // be inside a call of the window manager or the wave-input service, holding a lock that the
 // platform's capture thread needs: under Wine the window manager's, which the capture thread takes
 // to post MM_WIM_DATA, so it stops pulling audio for the rest of the stall and all but the last
-// tenth of a second of it is lost. So the thread is suspended, its context read, and it is resumed
-// and tried again a millisecond later unless it is waiting in the message loop or in a file write.
+// tenth of a second of it is lost. So the thread is suspended, its context read, and unless it is
+// waiting in the message loop or in a file write it is resumed and tried again once it has run at
+// least a millisecond, and twice as long as the try held it.
 #include <windows.h>
 
 #include <cstdint>
@@ -44,6 +45,7 @@ private:
 struct Suspension {
     int tries = 0;            // suspensions made, the last one held
     DWORD waitedMs = 0;       // from the first try to the one held
+    DWORD triedMs = 0;        // of that, the thread suspended by the tries that did not hold
     std::string first;        // where the thread was at the first try, and its likely callers
     std::string held;         // where it was at the one held
 };
