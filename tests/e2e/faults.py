@@ -13,7 +13,7 @@ Scenarios:
                  (run under tests/bench/tinyfs.sh for the read-only file)
     device-back  the microphone goes away for several seconds and comes back under its name
     session      logoff while recording: asked first, then ended, with buffers waiting each time
-    stall        the window thread suspended 2 s at a time, with 1 s running in between
+    stall        the window thread suspended for 10 s, where it waits in its message loop
 
 Run inside the bench's environment (scripts/bench.sh start; source BUILD/bench/env.sh).
 """
@@ -353,7 +353,7 @@ def scenario_session(args):
 # ---- the window thread stalls ----------------------------------------------------------------
 
 def scenario_stall(args):
-    stall_ms, seconds = 2000, 7  # three stalls, each followed by a second of running
+    stall_ms, seconds = 10000, 11  # one stall, the longest the recorder is built for, then a second of running
     for row in (1, 11):  # the smallest buffers (11024 bytes) and the largest (88200)
         what = f"row {row}"
         path = e2e.fresh(os.path.join(args.out, f"fault-stall-row{row:02d}.wav"))
@@ -362,8 +362,8 @@ def scenario_stall(args):
                             e2e.windows_path(path), str(seconds), str(stall_ms))
         print(f"facts: {what}: {result['stalls_verified']} of {result['stalls']} stalls held, "
               f"{result['stalled_ms']} ms in all, over {result['wall_ms']} ms; {result['buffers']} buffers", flush=True)
-        expect(result["stalls"] >= 3 and result["stalls_verified"] == result["stalls"],
-               f"{what}: the window thread stalled at least three times")
+        expect(result["stalls"] >= 1 and result["stalls_verified"] == result["stalls"],
+               f"{what}: the window thread stalled")
         expect(result["exit_code"] == 0, f"{what}: closing the window ends the program normally")
         channels, rate, bits = wavefile.FORMATS[row]
         # Capture may begin a second or two late; a recording that ended at a stall keeps far less.
