@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <windows.h>
+#include <commctrl.h>
 #include <dbt.h>
 #include <objbase.h>
 
@@ -94,6 +95,21 @@ protected:
             ASSERT_TRUE(sim.Deliver()) << "no buffer queued for delivery " << i;
             Pump();
         }
+    }
+
+    // What the meter's tooltip would show now.
+    std::wstring MeterTip() const
+    {
+        wchar_t text[80]{};
+        TTTOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.hwnd = form->Handle();
+        tool.uId = reinterpret_cast<UINT_PTR>(form->LevelMeter1.Handle());
+        tool.lpszText = text;
+        for (HWND tip = nullptr; !text[0] && (tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr));)
+            if (GetWindow(tip, GW_OWNER) == form->Handle())
+                SendMessageW(tip, TTM_GETTEXTW, 80, reinterpret_cast<LPARAM>(&tool));
+        return text;
     }
 
     std::wstring LabelText() const
@@ -200,6 +216,45 @@ TEST_F(EngineTest, ReadOutGrowsPerBufferShowsFileSizeAtStopThenTheTotal)
     EXPECT_EQ(seen, expected);
     EXPECT_TRUE(IsWindowEnabled(form->BitBtn1));
     EXPECT_FALSE(IsWindowEnabled(form->BitBtn2));
+}
+
+// A muted or blocked microphone delivers exact zeros: said once per recording, counted from the
+// samples, and the recording goes on. The meter's tooltip tells the recorded time.
+TEST_F(EngineTest, SilentFirstThreeSecondsAreToldOnceAndTheRecordingGoesOn)
+{
+    const struct {
+        int row;
+        int fill; // the device's bytes for the first `silentBuffers` half seconds, then its stream
+        int silentBuffers;
+        size_t messages;
+        int fileBuffers = 0; // where the size limit starts the next file; 0: none
+    } cases[] = {
+        {5, 0, 10, 1},    // 16-bit zeros for 5 s
+        {0, 128, 10, 1},  // 8-bit: the zero line is 128
+        {0, 0, 10, 0},    // 8-bit 0 is full scale, not silence
+        {5, 0, 5, 0},     // sound from 2.5 s on
+        {5, 0, 6, 1},     // sound from 3 s on
+        {5, 0, 12, 1, 6}, // a second file of 3 s of zeros is the same recording
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE("case " + std::to_string(index));
+        boxes.messages.clear();
+        UseFormat(c.row);
+        form->MaxTotalBytes = c.fileBuffers ? c.fileBuffers * form->BufferSize : kMaxWaveDataBytes;
+        ASSERT_EQ(Start(dir + L"\\silent" + std::to_wstring(index++) + L".wav"), MMSYSERR_NOERROR);
+        sim.constantByte = c.fill;
+        Deliver(c.silentBuffers);
+        sim.constantByte = -1;
+        Deliver(12 - c.silentBuffers);
+        ASSERT_EQ(boxes.messages.size(), c.messages);
+        EXPECT_EQ(form->State(), TRecordingState::Recording) << "the recording goes on";
+        EXPECT_EQ(form->TotalBytes, (c.fileBuffers ? c.fileBuffers : 12) * form->BufferSize);
+        // Twelve buffers of 5512 bytes fall just short of 6 s at 11025 bytes a second.
+        EXPECT_EQ(MeterTip(), c.row == 0 ? L"Записано: 0:00:05" : L"Записано: 0:00:06");
+        form->BitBtn2Click();
+        Pump();
+    }
 }
 
 TEST_F(EngineTest, SecondRecordingStartsFromZeroWithFreshBuffers)

@@ -141,8 +141,8 @@ bool SimWaveIn::Deliver(int64_t bytes)
 DWORD SimWaveIn::Fill(WAVEHDR* header, int64_t bytes)
 {
     const DWORD count = static_cast<DWORD>(std::min<int64_t>(bytes, header->dwBufferLength));
-    for (DWORD i = 0; i < count; ++i)
-        header->lpData[i] = static_cast<char>(StreamByte(position_++));
+    for (DWORD i = 0; i < count; ++i, ++position_)
+        header->lpData[i] = static_cast<char>(constantByte >= 0 ? constantByte : StreamByte(position_));
     header->dwBytesRecorded = count;
     return count;
 }

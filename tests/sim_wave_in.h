@@ -33,6 +33,9 @@ public:
     bool handsBackEmpty = false;
     // Bytes the oldest queued buffer holds when a reset hands it back.
     int64_t bytesAtReset = 0;
+    // 0 to 255: every byte filled is this one (digital silence is 0 at 16 bits, 128 at 8) instead of
+    // the stream's; the stream's position still moves on.
+    int constantByte = -1;
 
     // The next byte the generator gives: byte k of the device's stream is (k * 7 + k / 251) & 0xFF,
     // so neither a gap nor a repeat of whole buffers goes unnoticed.

@@ -247,6 +247,7 @@ void TForm1::WriteHandedBack()
         buffer.FailedOnce = false;
         TotalBytes += count;
         ShowSize(TotalBytes);
+        ShowLevel(reinterpret_cast<const BYTE*>(buffer.Header.lpData), count);
         QueueAgain(buffer);
     }
     if (state_ == TRecordingState::Discarding)

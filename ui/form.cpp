@@ -20,6 +20,7 @@ enum ControlId : int {
     kBitBtn1Id,
     kBitBtn2Id,
     kLabel1Id,
+    kLevelMeter1Id,
 };
 
 struct Geometry {
@@ -35,6 +36,7 @@ constexpr Geometry kGroupBox2{8, 64, 177, 121};
 constexpr Geometry kListBox1{8, 16, 161, 97};
 constexpr Geometry kBitBtn1{8, 192, 75, 25};
 constexpr Geometry kBitBtn2{112, 192, 75, 25};
+constexpr Geometry kLevelMeter1{112, 221, 75, 16}; // the strip right of Label1, under BitBtn2
 constexpr int kLabel1Left = 8;
 constexpr int kLabel1Top = 221;
 constexpr int kItemHeight = 13;
@@ -55,6 +57,10 @@ constexpr wchar_t kGroupBox1Caption[] = L"Устройства аудиовво�
 constexpr wchar_t kGroupBox2Caption[] = L"Атрибуты звука";
 constexpr wchar_t kBitBtn1Caption[] = L"Запись";
 constexpr wchar_t kBitBtn2Caption[] = L"Стоп";
+constexpr wchar_t kSilenceNotice[] =
+    L"Первые 3 секунды записи — полная тишина: от микрофона не приходит никакого звука.\n\n"
+    L"Возможно, у микрофона выключен звук или доступ к нему выключен в "
+    L"Параметры → Конфиденциальность → Микрофон.\n\nЗапись продолжается.";
 
 } // namespace
 
@@ -174,6 +180,7 @@ void TForm1::ApplyDensity(UINT dpi)
     FitLabel1();
 
     // Whatever else is drawn to the density (the level meter) is made again here, after the fonts.
+    CreateLevelMeter();
 
     RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
@@ -197,6 +204,24 @@ void TForm1::DensityChanged(UINT dpi, const RECT& suggested)
     ApplyDensity(dpi);
     SetWindowPos(handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm1::CreateLevelMeter()
+{
+    const RECT bounds{Scale(kLevelMeter1.left), Scale(kLevelMeter1.top),
+                      Scale(kLevelMeter1.left) + Scale(kLevelMeter1.width),
+                      Scale(kLevelMeter1.top) + Scale(kLevelMeter1.height)};
+    LevelMeter1.Create(
+        handle_, bounds, kLevelMeter1Id, [this] { return state_ == TRecordingState::Recording; },
+        // A plain message: its loop keeps handling the device's notifications, so the recording goes on.
+        [this] { Guarded(frame_, [this] { frame_.ShowMessage(kSilenceNotice); }); });
+}
+
+void TForm1::ShowLevel(const BYTE* bytes, int32_t count)
+{
+    // A recording's first bytes begin its first file; a later file's begin where the last one ended.
+    const bool first = files_.size() <= 1 && TotalBytes == count;
+    LevelMeter1.Samples(bytes, static_cast<size_t>(count), first, WaveFormat, state_ == TRecordingState::Recording);
 }
 
 void TForm1::Show()

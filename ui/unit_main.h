@@ -8,6 +8,7 @@
 //   ui/device_list.h      the devices (identity and name) and the list controls' items
 //   ui/capture_buffer.h   the capture ring's buffers
 //   ui/recording_state.h  where a recording is
+//   ui/level_meter.h      LevelMeter1, the level of the samples as they are recorded
 //   frame/frame.h         what the window asks of the application frame
 // Methods by concern: form.cpp (the window and its messages), handlers.cpp (the controls'),
 // engine.cpp (recording), engine_stop.cpp (its ends), wave_writer.cpp, size_readout.cpp.
@@ -29,6 +30,7 @@
 #include "ui/capture_buffer.h"
 #include "ui/device_list.h"
 #include "ui/formats.h"
+#include "ui/level_meter.h"
 #include "ui/recording_state.h"
 #include "ui/save_dialog.h"
 #include "ui/wave_header.h"
@@ -53,6 +55,7 @@ public:
     HWND ListBox1 = nullptr;
     HWND BitBtn1 = nullptr;
     HWND BitBtn2 = nullptr;
+    TLevelMeter LevelMeter1;
 
     // WAVE file writer
     TWaveFileHeader WaveHeader{};
@@ -100,6 +103,7 @@ public:
     void CloseWaveFile();
 
     void ShowSize(int32_t n); // Label1 shows FormatSize(n)
+    void ShowLevel(const BYTE* bytes, int32_t count); // LevelMeter1 takes the bytes just written
     // The lists follow the system's devices (after the recording, if one runs), keeping the choice.
     void DevicesChanged();
     void RefreshDeviceList();
@@ -110,6 +114,7 @@ private:
     template <typename Handler>
     LRESULT EngineMessage(Handler&& handler);
     void CreateControls();
+    void CreateLevelMeter(); // at the window's density; called again, it places the meter anew
     HWND CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int id);
     // Everything that follows the screen's density: the fonts, the controls' places and item
     // heights, Label1's size. At creation, and whenever the window moves to a monitor of another

@@ -11,6 +11,11 @@
 //       prints LISTED once the lists are filled, waits for a line on standard input (the caller
 //       removes the device meanwhile), then records and answers the error box; prints RESULT json
 //
+//   e2e_driver level EXE DEVICE ROW FILE SECONDS [TEXT]
+//       records for SECONDS after the first buffer; prints LEVEL once the level meter reads TEXT
+//       (the caller takes a screenshot); keeps each message box up for 2 s, so the recording is seen
+//       to go on beneath it, then answers it; clicks Stop; prints RESULT json with the meter's texts
+//
 //   e2e_driver show EXE LABEL_LOG
 //       prints SHOWN and the window's rectangle once its lists are filled and the first format is
 //       chosen, waits for a line on standard input (the caller takes a screenshot), closes the window
@@ -18,7 +23,8 @@
 //   e2e_driver fault ...     the fault scenarios of faults.cpp (see there)
 //   e2e_driver bench ...     the capture benchmark of bench_driver.cpp (see there)
 //
-// Paths are Windows paths. The label's texts are logged in order by label_probe.dll.
+// Paths are Windows paths. The label's and the level meter's texts are logged in order by
+// label_probe.dll.
 #include <algorithm>
 
 #include "window_driver.h"
@@ -70,6 +76,58 @@ int Record(const std::wstring& exe, const std::wstring& device, int row, const s
     result.Add("labels", JsonLabelLog(recorder.LabelLog(), origin));
     result.Add("accepted_ms", static_cast<long long>(static_cast<long>(accepted - origin)));
     result.Add("stop_ms", static_cast<long long>(static_cast<long>(stopped - origin)));
+    Say("RESULT " + result.Str());
+    return 0;
+}
+
+int Level(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName, int seconds,
+          const std::wstring& awaited)
+{
+    const std::wstring meterLog = fileName + L".meter";
+    DeleteFileW(meterLog.c_str());
+    SetEnvironmentVariableW(L"RECORDER_E2E_METER_LOG", meterLog.c_str()); // inherited by the recorder
+    Recorder recorder(exe, fileName + L".labels");
+    const HWND meter = recorder.Control(kLevelMeter1Id);
+    recorder.Choose(device, row);
+    recorder.StartRecording(fileName);
+    const DWORD origin = recorder.LabelLog().back().tick;
+    recorder.WaitForBuffers(1);
+    RECT window{};
+    GetWindowRect(recorder.Form(), &window);
+    Say("RECORDING " + JsonRect(window));
+
+    std::string boxes = "[";
+    bool announced = awaited.empty();
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < static_cast<DWORD>(seconds) * 1000;) {
+        if (!announced && TextOf(meter) == awaited) {
+            announced = true;
+            Say("LEVEL " + JsonRect(window));
+        }
+        if (const HWND box = FindTopWindow(recorder.Pid(), L"#32770", kAppTitle)) {
+            JsonObject entry;
+            entry.Add("ms", static_cast<long long>(GetTickCount() - origin))
+                .AddText("text", BoxText(box))
+                .AddText("meter", TextOf(meter))
+                .Add("buffers_shown", recorder.BuffersBack());
+            Sleep(2000);
+            entry.Add("buffers_2s_later", recorder.BuffersBack());
+            boxes += (boxes.size() > 1 ? ", " : "") + entry.Str();
+            recorder.CloseBox(box);
+        }
+        Sleep(20);
+    }
+    if (!announced)
+        Fail("the level meter never read " + Utf8(awaited) + ", last " + Utf8(TextOf(meter)));
+    recorder.Click(recorder.StopButton());
+    if (!WaitFor([&] { return FileCompleted(fileName); }, 10000))
+        Fail("the file was not completed within 10 s of Stop");
+    Sleep(300); // the meter empties at its next tick
+    JsonObject result;
+    result.Add("boxes", boxes + "]")
+        .AddText("meter_final", TextOf(meter))
+        .Add("meter", JsonLabelLog(ReadTextLog(meterLog), origin))
+        .Add("labels", JsonLabelLog(recorder.LabelLog(), origin))
+        .Add("exit_code", static_cast<long long>(recorder.CloseWindow()));
     Say("RESULT " + result.Str());
     return 0;
 }
@@ -227,6 +285,7 @@ int Window(const std::wstring& exe, const std::wstring& device, const std::wstri
         {recorder.RecordButton(), L"Запись", {8, 192, 75, 25}, "BitBtn1"},
         {recorder.StopButton(), L"Стоп", {112, 192, 75, 25}, "BitBtn2"},
         {recorder.Label(), L"0 байт", {8, 221, 0, 0}, "Label1"},
+        {recorder.Control(kLevelMeter1Id), L"", {112, 221, 75, 16}, "LevelMeter1"},
     };
     // At `dpi` each place and size is in proportion to pixels per inch over 96.
     const auto laidOut = [&](int dpi, const std::string& when) {
@@ -401,6 +460,9 @@ int wmain(int argc, wchar_t** argv)
                           args.size() >= 7 && args[6] == L"--close");
         if (args.size() == 4 && args[0] == L"window")
             return Window(args[1], args[2], args[3]);
+        if ((args.size() == 6 || args.size() == 7) && args[0] == L"level")
+            return Level(args[1], args[2], std::stoi(args[3]), args[4], std::stoi(args[5]),
+                         args.size() == 7 ? args[6] : L"");
         if (args.size() == 5 && args[0] == L"device-error")
             return DeviceError(args[1], args[2], std::stoi(args[3]), args[4]);
         if (args.size() == 3 && args[0] == L"show")
@@ -413,6 +475,6 @@ int wmain(int argc, wchar_t** argv)
         Say("FAIL " + failure.what);
         return 1;
     }
-    Say("usage: e2e_driver record|window|device-error|show|fault|bench ... (see the source)");
+    Say("usage: e2e_driver record|window|level|device-error|show|fault|bench ... (see the source)");
     return 2;
 }

@@ -6,6 +6,7 @@ window driver (e2e_driver.exe) against Recorder.exe under Wine and checks what c
 
 Scenarios:
     record --row N [--buffers B] [--replace] [--close] [--screenshot PNG] [--planted DLL_DIR]
+    level --signal tone|silence [--screenshot PNG]
     window
     device-error
     look            (screenshots of the window at 96 and 144 ppi, Western and Cyrillic code pages)
@@ -107,13 +108,18 @@ def take_screenshot(path, rect):
     print(f"screenshot: {path}", flush=True)
 
 
-def tone_blocks(rate, channels):
-    """A 440 Hz sine, for a person to listen to: one second (a whole number of periods) over and over."""
-    samples = array.array("h")
-    for i in range(rate):
-        value = int(8000 * math.sin(2 * math.pi * 440 * i / rate))
-        samples.extend([value] * channels)
-    return itertools.repeat(samples.tobytes())  # little-endian on the machines this runs on
+def sine_stretches(rate, channels, stretches):
+    """A 440 Hz sine in stretches of (seconds, dBFS per channel), over and over; None: digital
+    silence. Each stretch holds whole periods, so the phase runs on across them. Little-endian, as
+    on the machines this runs on."""
+    blocks = []
+    for seconds, levels in stretches:
+        samples = array.array("h")
+        for i in range(int(seconds * rate)):
+            v = math.sin(2 * math.pi * 440 * i / rate)
+            samples.extend(0 if db is None else round(32768 * 10 ** (db / 20) * v) for db in levels[:channels])
+        blocks.append(samples.tobytes())
+    return itertools.cycle(blocks)
 
 
 class Driver:
@@ -278,6 +284,98 @@ def scenario_record(args):
     print(f"recording: {path}", flush=True)
 
 
+METER_DB = re.compile(r"^Уровень: (−?)(\d+) дБ$")
+
+
+def meter_db(text, otherwise=None):
+    """The dB a meter text says, or `otherwise` for silence, overload and an empty meter."""
+    m = METER_DB.match(text)
+    return (-1 if m.group(1) else 1) * int(m.group(2)) if m else otherwise
+
+
+def tone_onsets(data, channels, rate):
+    """Byte offsets where the left channel's tone comes back: its first sample above -22 dBFS
+    after at least 0.4 s without one."""
+    samples = array.array("h", data[:len(data) // (2 * channels) * 2 * channels])[::channels]
+    onsets, last = [], 0
+    for i, s in enumerate(samples):
+        if abs(s) > 2600:
+            if i - last > 0.4 * rate:
+                onsets.append(i * 2 * channels)
+            last = i
+    return onsets
+
+
+def scenario_level(args):
+    """The level meter while a tone is recorded (left -12 dBFS, right -30, in stretches with a
+    -40 dBFS pause), or the message about digital silence, told once while the recording goes on."""
+    tone = args.signal == "tone"
+    row = 11 if tone else 9
+    channels, rate, bits = FORMATS[row]
+    size = buffer_size(row)
+    path = fresh(os.path.join(args.out, f"level-{args.signal}.wav"))
+    stretches = [(1.5, (-12, -30)), (1.5, (-40, -40))] if tone else [(1.0, (None, None))]
+    with sink_for(row, f"E2E Level {args.signal}", sine_stretches(rate, channels, stretches)):
+        command = ["level", args.exe, f"Monitor of E2E Level {args.signal}", str(row), windows_path(path), "8"]
+        driver = Driver(args, *(command + ["Уровень: −12 дБ"] if tone else command))
+        expect(driver.lines_until("RECORDING") is not None, "the recording started")
+        if tone:
+            rect = driver.lines_until("LEVEL")
+            expect(rect is not None, "the meter read -12 dB")
+            if args.screenshot:
+                take_screenshot(args.screenshot, json.loads(rect))
+        result = driver.result()
+    with open(path, "rb") as f:
+        content = f.read()
+    h, problems = wavefile.check(content, row)
+    expect(not problems, f"{path}: a complete PCM WAVE file {problems}")
+    labels = result["labels"][1:]  # the probe's own first
+    buffers = [tick for k, (tick, text) in enumerate(labels) if text == format_size((k + 1) * size)]
+    meter = result["meter"]
+    expect(result["meter_final"] == "" and meter and meter[-1][1] == "", f"empty once stopped: {meter[-3:]}")
+    expect(result["exit_code"] == 0, f"the program ended with code {result['exit_code']}")
+    facts = {"signal": args.signal, "buffers": len(buffers)}
+    if not tone:
+        boxes = result["boxes"]
+        expect(len(boxes) == 1, f"one message in {len(buffers) * 0.5} s of silence: {boxes}")
+        box = boxes[0]
+        expect("тишина" in box["text"] and "Конфиденциальность → Микрофон" in box["text"],
+               f"it says why and what to do: {box['text']!r}")
+        expect(box["buffers_shown"] >= 6, f"after 3 s of samples: {box['buffers_shown']} half-second buffers")
+        expect(box["buffers_2s_later"] >= box["buffers_shown"] + 3,
+               f"the recording went on beneath it: {box['buffers_shown']} -> {box['buffers_2s_later']} buffers in 2 s")
+        expect(box["meter"] == "Уровень: тишина", f"the meter read {box['meter']!r}")
+        expect(h["data_length"] >= len(buffers) * size and not content[44:].strip(b"\0"), "the file holds the zeros")
+        print("facts: " + json.dumps(facts), flush=True)
+        return
+    expect(result["boxes"] == [], f"no box came up: {result['boxes']}")
+    expect("Уровень: −12 дБ" in [t for _, t in meter], "the louder channel's peak: -12 dB")
+    loud = [t for _, t in meter if t == "Уровень: перегрузка" or meter_db(t, -99) > -12]
+    expect(not loud, f"never louder than the tone: {loud}")
+    # In the pauses the peak falls 20 dB/s: the text follows it dB by dB, if updated 20 times a second.
+    levels = [(t, meter_db(text)) for t, text in meter]
+    falls = [(a[1] - b[1], b[0] - a[0]) for a, b in zip(levels, levels[1:])
+             if None not in (a[1], b[1]) and -38 <= b[1] < a[1] <= -12]
+    median = sorted(ms for _, ms in falls)[len(falls) // 2] if falls else None
+    expect(len(falls) >= 20 and median <= 55 and sum(db for db, _ in falls) <= 1.25 * len(falls),
+           f"the text followed the falling peak: {len(falls)} steps of {[db for db, _ in falls]} dB, "
+           f"median {median} ms apart")
+    # How far the meter is behind: from a tone's first samples (their time told by the buffer that
+    # brought them) to the meter reading the tone.
+    lags = []
+    for x in tone_onsets(content[44:], channels, rate):
+        k = x // size
+        if k >= len(buffers):
+            continue
+        captured = buffers[k] - ((k + 1) * size - x) / h["byte_rate"] * 1000
+        shown = next((t for t, text in meter if t >= captured and meter_db(text, -99) >= -14), None)
+        if shown is not None:
+            lags.append(round(shown - captured))
+    expect(lags and max(lags) <= 600, f"at most 0.6 s behind the samples: {lags} ms")
+    facts.update({"median_update_ms": median, "lag_ms": lags})
+    print("facts: " + json.dumps(facts), flush=True)
+
+
 def scenario_window(args):
     path = os.path.join(args.out, "window.wav")
     fresh(path)
@@ -364,7 +462,8 @@ def scenario_demo(args):
     for old in (path, shot):
         fresh(old)
     row = 11
-    with mic.Sink("Test Tone:s16le:44100:2", row, tone_blocks(44100, 2)):
+    # For a person to listen to: a 440 Hz sine at -12 dBFS.
+    with mic.Sink("Test Tone:s16le:44100:2", row, sine_stretches(44100, 2, [(1.0, (-12, -12))])):
         driver = Driver(args, "record", args.exe, "Monitor of Test Tone", str(row), windows_path(path), "6")
         rect = driver.lines_until("RECORDING")
         expect(rect is not None, "the recording started")
@@ -390,6 +489,9 @@ def main():
     record.add_argument("--close", action="store_true")
     record.add_argument("--screenshot")
     record.add_argument("--planted", help="a folder holding the DLLs to plant beside a copy of the program")
+    level = sub.add_parser("level")
+    level.add_argument("--signal", choices=("tone", "silence"), required=True)
+    level.add_argument("--screenshot")
     sub.add_parser("window")
     sub.add_parser("device-error")
     sub.add_parser("look")
@@ -398,7 +500,7 @@ def main():
     args.exe_file = os.path.abspath(args.exe)
     args.exe = windows_path(args.exe)
     os.makedirs(args.out, exist_ok=True)
-    return run({"record": scenario_record, "window": scenario_window, "device-error": scenario_device_error,
+    return run({"record": scenario_record, "level": scenario_level, "window": scenario_window, "device-error": scenario_device_error,
                 "look": scenario_look, "demo": scenario_demo}[args.scenario], args)
 
 

@@ -1,5 +1,6 @@
 // Loaded into the recorder by a window hook: writes every text Label1 is given to the file named by
-// RECORDER_E2E_LABEL_LOG, one "milliseconds<TAB>text" line each, in the order the window sets them.
+// RECORDER_E2E_LABEL_LOG, one "milliseconds<TAB>text" line each, in the order the window sets them,
+// and the level meter's to RECORDER_E2E_METER_LOG when that is set.
 // Polling the label from outside could miss a text that lasts only until the next message.
 // The driver's "RecorderE2EProbe" message, which no window handles, is logged as "<probe>" to show
 // that the probe is in place. A message box is marked with the system icon it shows (its IDI_*
@@ -12,11 +13,12 @@
 namespace {
 
 constexpr int kLabel1Id = 105;
+constexpr int kLevelMeter1Id = 106;
 
-void Append(const wchar_t* text)
+void Append(const wchar_t* text, const wchar_t* log = L"RECORDER_E2E_LABEL_LOG")
 {
     wchar_t path[MAX_PATH]{};
-    if (!GetEnvironmentVariableW(L"RECORDER_E2E_LABEL_LOG", path, MAX_PATH))
+    if (!GetEnvironmentVariableW(log, path, MAX_PATH))
         return;
     const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
     std::string line = std::to_string(GetTickCount()) + "\t";
@@ -51,6 +53,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK LabelProbe(int code, WPARAM wP
             Append(L"<probe>");
         else if (message->message == WM_SETTEXT && GetDlgCtrlID(message->hwnd) == kLabel1Id && message->lParam)
             Append(reinterpret_cast<const wchar_t*>(message->lParam));
+        else if (message->message == WM_SETTEXT && GetDlgCtrlID(message->hwnd) == kLevelMeter1Id && message->lParam)
+            Append(reinterpret_cast<const wchar_t*>(message->lParam), L"RECORDER_E2E_METER_LOG");
         else if (message->message == STM_SETICON)
             MarkIcon(message->hwnd, reinterpret_cast<HICON>(message->wParam));
     }

@@ -26,6 +26,7 @@ constexpr int kListBox1Id = 102;
 constexpr int kBitBtn1Id = 103;
 constexpr int kBitBtn2Id = 104;
 constexpr int kLabel1Id = 105;
+constexpr int kLevelMeter1Id = 106;
 
 const wchar_t* const kFormCaption = L"Запись звука";
 const wchar_t* const kAppTitle = L"Recorder";
@@ -231,6 +232,30 @@ struct LabelEntry {
     std::wstring text;
 };
 
+// A probe's log: one "milliseconds<TAB>text" line per text, in order.
+inline std::vector<LabelEntry> ReadTextLog(const std::wstring& path)
+{
+    std::vector<LabelEntry> entries;
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return entries;
+    std::string content;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got)
+        content.append(chunk, got);
+    CloseHandle(file);
+    size_t start = 0;
+    for (size_t end; (end = content.find('\n', start)) != std::string::npos; start = end + 1) {
+        const std::string line = content.substr(start, end - start);
+        const size_t tab = line.find('\t');
+        if (tab != std::string::npos)
+            entries.push_back({static_cast<DWORD>(std::strtoul(line.c_str(), nullptr, 10)), Wide(line.substr(tab + 1))});
+    }
+    return entries;
+}
+
 class Recorder {
 public:
     Recorder(const std::wstring& exe, const std::wstring& labelLog) : labelLog_(labelLog)
@@ -375,28 +400,7 @@ public:
             Fail("the box did not close");
     }
 
-    std::vector<LabelEntry> LabelLog() const
-    {
-        std::vector<LabelEntry> entries;
-        const HANDLE file = CreateFileW(labelLog_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return entries;
-        std::string content;
-        char chunk[4096];
-        DWORD got = 0;
-        while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got)
-            content.append(chunk, got);
-        CloseHandle(file);
-        size_t start = 0;
-        for (size_t end; (end = content.find('\n', start)) != std::string::npos; start = end + 1) {
-            const std::string line = content.substr(start, end - start);
-            const size_t tab = line.find('\t');
-            if (tab != std::string::npos)
-                entries.push_back({static_cast<DWORD>(std::strtoul(line.c_str(), nullptr, 10)), Wide(line.substr(tab + 1))});
-        }
-        return entries;
-    }
+    std::vector<LabelEntry> LabelLog() const { return ReadTextLog(labelLog_); }
 
     // Waits for the process to end by itself; its exit code.
     DWORD WaitForExit(DWORD timeoutMs) const
