@@ -142,7 +142,9 @@ def expect_device_waited_for(result, path, gone_text):
     expect(box["caption"] == "Recorder" and box["icon"] == "stop" and box["text"] == gone_text + "\n" + WAITING_TEXT,
            f"the error report says the device went away and that the recording goes on when it is back: {box}")
     expect(box["ms"] <= GONE_WITHIN_MS, f"it says so within {GONE_WITHIN_MS} ms: {box['ms']} ms")
-    expect(result["waiting"], "the window waits for the device: Record disabled, Stop enabled, the file complete")
+    expect(result["waiting"] and result["meter_waiting"] == "Уровень: ожидание устройства",
+           f"the window waits for the device: Record disabled, Stop enabled, the file complete, the level strip "
+           f"says so ({result['meter_waiting']!r})")
     expect(result["exit_code"] == 0, f"Stop, then closing the window, ends the program normally ({result['exit_code']})")
     # Everything captured before the fault is kept.
     e2e.check_wave_file(path, ROW, result["buffers_before"] * BUFFER)
