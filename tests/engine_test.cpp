@@ -157,17 +157,24 @@ TEST_F(EngineTest, EveryBufferQueuedAndWrittenInOrderThroughAStalledWindow)
 {
     const std::wstring path = dir + L"\\ring.wav";
     ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
-    EXPECT_EQ(sim.QueuedCount(), size_t{kCaptureBufferCount}) << "the whole ring is at the device from the start";
+    const size_t ring = form->Buffers.size();
+    EXPECT_EQ(sim.QueuedCount(), ring) << "the whole ring is at the device from the start";
     Deliver(3);
-    // The window's thread is held up: the device fills all it holds before a notification is handled.
-    EXPECT_EQ(sim.DeliverFull(kCaptureBufferCount + 1), kCaptureBufferCount) << "the device ran out of buffers";
+    // The window's thread is held up for 10 s, longer than the silence limit: the device fills 20
+    // buffers before a notification is handled, still holding a margin, and the stall is not taken
+    // for a silent device.
+    form->SilenceLimitOverrideMs = 300;
+    EXPECT_EQ(sim.DeliverFull(20), 20) << "the device ran out of buffers";
+    EXPECT_GE(sim.QueuedCount(), 2u) << "a 10 s stall leaves no margin";
+    Sleep(400);
     Pump();
-    EXPECT_EQ(sim.QueuedCount(), size_t{kCaptureBufferCount}) << "each handed-back buffer is queued again";
+    EXPECT_EQ(form->State(), TRecordingState::Recording) << "the stall was taken for silence";
+    EXPECT_EQ(sim.QueuedCount(), ring) << "each handed-back buffer is queued again";
     Deliver(2);
     sim.bytesAtReset = 1001;
     form->BitBtn2Click();
     Pump();
-    const uint64_t expected = (5 + kCaptureBufferCount) * 22050 + 1001;
+    const uint64_t expected = (5 + 20) * 22050 + 1001;
     EXPECT_EQ(form->TotalBytes, static_cast<int32_t>(expected));
     ExpectWaveFile(path, Stream(0, expected));
 
@@ -184,7 +191,7 @@ TEST_F(EngineTest, EveryBufferQueuedAndWrittenInOrderThroughAStalledWindow)
         }
         closed = closed || call.op == SimWaveIn::Op::Close;
     }
-    EXPECT_EQ(prepared.size(), size_t{kCaptureBufferCount});
+    EXPECT_EQ(prepared.size(), ring);
     EXPECT_EQ(unprepared, prepared);
     EXPECT_TRUE(closed);
 }
@@ -263,7 +270,7 @@ TEST_F(EngineTest, SecondRecordingStartsFromZeroWithFreshBuffers)
     UseFormat(1); // another format: the first file's header must keep its own
     ASSERT_EQ(Start(second), MMSYSERR_NOERROR);
     EXPECT_EQ(form->TotalBytes, 0);
-    ASSERT_EQ(form->Buffers.size(), size_t{kCaptureBufferCount});
+    ASSERT_EQ(form->Buffers.size(), 25u) << "12 s of 11024-byte buffers at 22050 bytes a second, rounded up";
     EXPECT_EQ(form->Buffers[0].Header.lpData, reinterpret_cast<LPSTR>(form->Buffers[0].Data.get()));
     EXPECT_EQ(form->Buffers[0].Header.dwBufferLength, 11024u) << "whole frames: 11025 bytes would end mid-sample";
     Deliver(2);
@@ -436,10 +443,10 @@ TEST_F(EngineTest, FailedAllocationIsReportedAndNoBufferReachesTheDevice)
     EXPECT_TRUE(sim.openedDevices.empty());
 }
 
-TEST_F(EngineTest, DefaultSilenceLimitCoversTheRingAndAPause)
+TEST_F(EngineTest, DefaultSilenceLimitAllowsAPauseAndALateStart)
 {
-    // Eight half-second buffers (4 s) and 4 s for a device that pauses and comes back; 10 s more
-    // before capture has delivered anything.
+    // 8 s for a device that pauses and comes back, however long the ring; 10 s more before capture
+    // has delivered anything.
     ASSERT_EQ(Start(dir + L"\\limit.wav"), MMSYSERR_NOERROR);
     EXPECT_EQ(form->SilenceLimitMs(), 18000u);
     Deliver(1);
@@ -690,11 +697,11 @@ TEST_F(EngineOnTinyDisk, AFailedAppendIsWrittenAgainBeforeLaterBuffersSoNothingI
     Deliver(3);
     ASSERT_EQ(errors, std::vector<std::wstring>{L"Disk full."}) << "the disk filled up, yet no append failed";
     EXPECT_EQ(form->TotalBytes, 2 * 5512);
-    EXPECT_EQ(sim.QueuedCount(), size_t{kCaptureBufferCount - 1}) << "the buffer that failed waits, not queued";
+    EXPECT_EQ(sim.QueuedCount(), form->Buffers.size() - 1) << "the buffer that failed waits, not queued";
 
     DeleteFileW(filler.c_str()); // room again: the waiting buffer goes first, then the rest
     Deliver(2);
-    EXPECT_EQ(sim.QueuedCount(), size_t{kCaptureBufferCount});
+    EXPECT_EQ(sim.QueuedCount(), form->Buffers.size());
     form->BitBtn2Click();
     Pump();
     ExpectWaveFile(path, Stream(0, 5 * 5512));

@@ -12,13 +12,15 @@ struct ExpectedRow {
     int32_t bufferSize;
     int32_t blockAlign;
     int32_t byteRate;
+    int ringBuffers;
 };
 
-// Half a second rounded down to whole frames: rows 1 to 3 lose the odd bytes of 11025 and 22050.
+// Half a second rounded down to whole frames: rows 1 to 3 lose the odd bytes of 11025 and 22050,
+// and rows 0 to 3 need a 25th buffer for a ring of 12 s.
 const ExpectedRow kExpected[kRecordingFormatCount] = {
-    {5512, 1, 11025},  {11024, 2, 22050}, {11024, 2, 22050}, {22048, 4, 44100},
-    {11025, 1, 22050}, {22050, 2, 44100}, {22050, 2, 44100}, {44100, 4, 88200},
-    {22050, 1, 44100}, {44100, 2, 88200}, {44100, 2, 88200}, {88200, 4, 176400},
+    {5512, 1, 11025, 25},  {11024, 2, 22050, 25}, {11024, 2, 22050, 25}, {22048, 4, 44100, 25},
+    {11025, 1, 22050, 24}, {22050, 2, 44100, 24}, {22050, 2, 44100, 24}, {44100, 4, 88200, 24},
+    {22050, 1, 44100, 24}, {44100, 2, 88200, 24}, {44100, 2, 88200, 24}, {88200, 4, 176400, 24},
 };
 
 TEST(RecordingFormats, EveryRowsSizesAndRates)
@@ -31,6 +33,7 @@ TEST(RecordingFormats, EveryRowsSizesAndRates)
         const WAVEFORMATEX device = PcmWaveFormat(f.Channels, f.SampleRate, f.BitsPerSample);
         EXPECT_EQ(device.nBlockAlign, kExpected[row].blockAlign);
         EXPECT_EQ(device.nAvgBytesPerSec, static_cast<DWORD>(kExpected[row].byteRate));
+        EXPECT_EQ(CaptureBufferCount(FormatBufferSize(f), device.nAvgBytesPerSec), kExpected[row].ringBuffers);
         const TWaveFileHeader header = MakeWaveFileHeader(f.Channels, f.SampleRate, f.BitsPerSample, 0);
         EXPECT_EQ(header.BlockAlign, kExpected[row].blockAlign);
         EXPECT_EQ(header.ByteRate, static_cast<uint32_t>(kExpected[row].byteRate));

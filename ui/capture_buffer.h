@@ -4,12 +4,25 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <cstdint>
 #include <memory>
 
 // The window's thread writes the file and queues buffers again; while it is held up (a slow disk,
-// a scanner, a network share) the device fills what it holds. Eight ride out a stall of 3 s: at
-// least seven are waiting when it begins.
-inline constexpr int kCaptureBufferCount = 8;
+// a scanner, a network share) the device fills what it holds. The ring holds this much audio: a
+// stall of 10 s, and 2 s for the thread to catch up and for the stall to begin with a buffer or
+// two still being written.
+inline constexpr int32_t kCaptureRingSeconds = 12;
+
+// Buffers of `bufferSize` bytes that hold kCaptureRingSeconds of audio at `bytesPerSecond`, rounded
+// up; at least two, so one can be filled while the other is written.
+constexpr int CaptureBufferCount(int32_t bufferSize, uint32_t bytesPerSecond)
+{
+    if (bufferSize <= 0)
+        return 2;
+    const uint64_t ring = uint64_t{bytesPerSecond} * kCaptureRingSeconds;
+    const uint64_t count = (ring + static_cast<uint64_t>(bufferSize) - 1) / static_cast<uint64_t>(bufferSize);
+    return count < 2 ? 2 : static_cast<int>(count);
+}
 
 // One capture buffer and its header, which points into it. Neither may move or be freed while the
 // device may still use them.

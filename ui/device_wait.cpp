@@ -28,11 +28,13 @@ void TForm1::StartWaiting()
 {
     state_ = TRecordingState::WaitingForDevice;
     SetTimer(handle_, kDeviceWaitTimerId, kDeviceWaitMs, nullptr);
+    LevelMeter1.ShowWaiting(true);
 }
 
 void TForm1::EndWaiting()
 {
     KillTimer(handle_, kDeviceWaitTimerId);
+    LevelMeter1.ShowWaiting(false);
     state_ = TRecordingState::Idle;
     session_.Release();
 }
@@ -64,6 +66,7 @@ void TForm1::LookForDevice()
     }
     DeviceId = static_cast<int32_t>(*id);
     KillTimer(handle_, kDeviceWaitTimerId);
+    LevelMeter1.ShowWaiting(false);
     files_.push_back(next);
     TotalBytes = 0;
     ShowSize(TotalBytes);

@@ -13,9 +13,9 @@
 
 namespace {
 
-std::vector<TCaptureBuffer> AllocateBuffers(int32_t size)
+std::vector<TCaptureBuffer> AllocateBuffers(int32_t size, int count)
 {
-    std::vector<TCaptureBuffer> buffers(kCaptureBufferCount);
+    std::vector<TCaptureBuffer> buffers(count);
     for (TCaptureBuffer& buffer : buffers) {
         // Capture buffers need not be zero-filled: the device writes them before they are read.
         buffer.Data.reset(size > 0 ? new (std::nothrow) BYTE[size] : nullptr);
@@ -73,7 +73,7 @@ MMRESULT TForm1::OpenDevice(UINT deviceId)
 {
     // Fresh buffers: the previous device's were released when it closed, or are kept aside because
     // it never did.
-    Buffers = AllocateBuffers(BufferSize);
+    Buffers = AllocateBuffers(BufferSize, CaptureBufferCount(BufferSize, WaveFormat.nAvgBytesPerSec));
     HWAVEIN opened = nullptr;
     if (const MMRESULT result = device_.Open(&opened, deviceId, &WaveFormat, handle_))
         return result;

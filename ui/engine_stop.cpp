@@ -16,8 +16,9 @@ namespace {
 // Capture can begin a couple of seconds after the start: the first audio gets this much more time.
 constexpr DWORD kStartLatencyMs = 10000;
 // A device may pause for a few seconds and come back (a headset switching profile, a resume from
-// sleep); silence that short does not end the recording.
-constexpr DWORD kSilenceMarginMs = 4000;
+// sleep), and hands back a buffer only every half second; silence that short does not end the
+// recording.
+constexpr DWORD kSilenceMarginMs = 8000;
 // How long a new recording waits for the stopped one's last notifications.
 constexpr DWORD kDrainTimeoutMs = 5000;
 
@@ -103,12 +104,9 @@ DWORD TForm1::SilenceLimitMs() const
 {
     if (SilenceLimitOverrideMs)
         return SilenceLimitOverrideMs;
-    // The whole ring's worth of audio: a device handing back after a stall of the window's thread
-    // takes that long at most. Plus the margin for a device that pauses and comes back.
-    const DWORD bytesPerSecond = std::max<DWORD>(WaveFormat.nAvgBytesPerSec, 1);
-    const DWORD queued = static_cast<DWORD>(uint64_t{kCaptureBufferCount} * static_cast<DWORD>(BufferSize) * 1000 /
-                                            bytesPerSecond);
-    return queued + kSilenceMarginMs + (lastAudioTick_ ? 0 : kStartLatencyMs);
+    // A stall of the window's thread, however long, does not count: the buffers the device handed
+    // back meanwhile wait as posted messages, which come before the timer's next check.
+    return kSilenceMarginMs + (lastAudioTick_ ? 0 : kStartLatencyMs);
 }
 
 void TForm1::CheckForSilence()

@@ -15,6 +15,7 @@ constexpr UINT kSilenceNoticeMessage = WM_APP + 1;
 // The bars' scale: 60 dB below full scale up to full scale.
 constexpr double kScaleDb = 60;
 constexpr COLORREF kFullScaleColour = RGB(255, 0, 0);
+constexpr wchar_t kLevelWaitingText[] = L"Уровень: ожидание устройства";
 
 constexpr UINT kHintInitialMs = 500;
 constexpr UINT kHintReshowMs = 0;
@@ -104,6 +105,15 @@ void TLevelMeter::Samples(const BYTE* data, size_t count, bool first, const WAVE
     Tick();
 }
 
+void TLevelMeter::ShowWaiting(bool waiting)
+{
+    if (waiting == waiting_ || !handle_)
+        return;
+    waiting_ = waiting;
+    Show(TLevelReading{});
+    InvalidateRect(handle_, nullptr, FALSE); // the empty trough's look changes with it
+}
+
 void TLevelMeter::Tick()
 {
     if (!recording_ || !recording_()) {
@@ -117,7 +127,8 @@ void TLevelMeter::Tick()
 
 void TLevelMeter::Show(const TLevelReading& reading)
 {
-    if (const std::wstring text = LevelText(reading); text != text_) {
+    if (const std::wstring text = waiting_ && reading.Channels == 0 ? kLevelWaitingText : LevelText(reading);
+        text != text_) {
         text_ = text;
         SetWindowTextW(handle_, text_.c_str());
     }
@@ -183,7 +194,11 @@ void TLevelMeter::Draw(HDC dc, const RECT& client) const
         }
         DrawEdge(dc, &trough, BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
         if (channels_ == 0) {
-            FillRect(dc, &trough, face);
+            // Waiting for the device: cross-hatched, unlike both silence and a stopped recording.
+            const GdiObject<HBRUSH> hatch(waiting_ ? CreateHatchBrush(HS_DIAGCROSS, GetSysColor(COLOR_GRAYTEXT))
+                                                   : nullptr);
+            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            FillRect(dc, &trough, hatch ? hatch.Get() : face);
             continue;
         }
         const TBarLook& bar = bars_[c];

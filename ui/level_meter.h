@@ -31,6 +31,8 @@ public:
     // the size limit, after the device came back) go on counting. `live` while recording: a stopped
     // recording's last buffer only adds to the recorded time.
     void Samples(const BYTE* data, size_t count, bool first, const WAVEFORMATEX& format, bool live);
+    // While the recording waits for its device to come back, the empty strip says so.
+    void ShowWaiting(bool waiting);
 
 private:
     struct TBarLook {
@@ -61,6 +63,7 @@ private:
     TSilenceWatch silence_;
     uint64_t recorded_ = 0; // bytes of this recording so far, in all its files
     int channels_ = 0; // bars drawn; 0: not recording
+    bool waiting_ = false;
     TBarLook bars_[kMaxMeterChannels] = {};
     std::wstring text_;
     std::wstring tip_ = L"Записано: " + RecordedTimeText(0, 0);

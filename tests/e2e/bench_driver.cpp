@@ -10,7 +10,10 @@
 //
 // The window thread is found with GetWindowThreadProcessId and stalled with SuspendThread, which
 // is what a busy or descheduled handler looks like to the device: it goes on filling the buffers
-// it holds, and gets nothing back until the thread runs again.
+// it holds, and gets nothing back until the thread runs again. It is suspended only where it holds
+// no lock of the platform's (thread_stall.h); BENCH_SUSPEND=anywhere suspends it wherever it is,
+// BENCH_SUSPEND=busy only where it is not at rest.
+#include "thread_stall.h"
 #include "window_driver.h"
 
 #include <psapi.h>
@@ -22,24 +25,27 @@ namespace {
 
 // After each stall the thread runs this long, time to catch up with what the device handed back.
 constexpr DWORD kRunAfterStallMs = 1000;
+// The thread is busy for a few milliseconds per buffer; this long without a resting place is a hang.
+constexpr DWORD kFindRestMs = 5000;
 
-// RAII for a thread handle opened in another process.
-class ThreadHandle {
-public:
-    explicit ThreadHandle(DWORD threadId)
-        : handle_(OpenThread(THREAD_SUSPEND_RESUME | THREAD_QUERY_INFORMATION, FALSE, threadId))
-    {
-        if (!handle_)
-            Fail("OpenThread on the window thread failed, error " + std::to_string(GetLastError()));
-    }
-    ~ThreadHandle() { CloseHandle(handle_); }
-    ThreadHandle(const ThreadHandle&) = delete;
-    ThreadHandle& operator=(const ThreadHandle&) = delete;
-    HANDLE Get() const { return handle_; }
+// BENCH_SUSPEND: "anywhere" or "busy" instead of at rest (thread_stall.h).
+std::wstring SuspendWhere()
+{
+    wchar_t value[16]{};
+    GetEnvironmentVariableW(L"BENCH_SUSPEND", value, 16);
+    return *value ? value : L"at-rest";
+}
 
-private:
-    HANDLE handle_;
-};
+ThreadStaller::Where Where(const std::wstring& name)
+{
+    if (name == L"at-rest")
+        return ThreadStaller::Where::AtRest;
+    if (name == L"anywhere")
+        return ThreadStaller::Where::Anywhere;
+    if (name == L"busy")
+        return ThreadStaller::Where::Busy;
+    Fail("BENCH_SUSPEND must be at-rest, anywhere or busy, not " + Utf8(name));
+}
 
 long long Milliseconds(const FILETIME& t)
 {
@@ -76,8 +82,7 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
 {
     Recorder recorder(exe, fileName + L".labels");
     recorder.Choose(device, row);
-    const DWORD threadId = GetWindowThreadProcessId(recorder.Form(), nullptr);
-    ThreadHandle thread(threadId);
+    ThreadStaller thread(recorder.Process(), GetWindowThreadProcessId(recorder.Form(), nullptr), Where(SuspendWhere()));
 
     recorder.StartRecording(fileName);
     // The buttons swap just before the device is started: the peers begin here, the stalls only
@@ -91,16 +96,24 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
 
     JsonObject result;
     std::string stallStarts = "[";
+    std::string suspensions = "[";
     int stalls = 0;
     int stallsVerified = 0;
     long long stalledMs = 0;
     bool sampledThird = false;
     const DWORD total = static_cast<DWORD>(seconds) * 1000;
     while (GetTickCount() - capturing < total) {
-        const DWORD cycle = GetTickCount();
+        DWORD cycle = GetTickCount();
         if (stallMs > 0) {
-            if (SuspendThread(thread.Get()) == static_cast<DWORD>(-1))
-                Fail("SuspendThread failed, error " + std::to_string(GetLastError()));
+            const Suspension held = thread.Suspend(kFindRestMs);
+            cycle = GetTickCount();
+            suspensions += (stalls ? ", " : "") + JsonObject()
+                                                      .Add("tries", held.tries)
+                                                      .Add("waited_ms", static_cast<long long>(held.waitedMs))
+                                                      .Add("tried_ms", static_cast<long long>(held.triedMs))
+                                                      .AddText("first", Wide(held.first))
+                                                      .AddText("held", Wide(held.held))
+                                                      .Str();
             stallStarts += (stalls ? ", " : "") + std::to_string(cycle - capturing);
             ++stalls;
             // The check's own wait is part of the stall.
@@ -109,8 +122,7 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
             const DWORD elapsed = GetTickCount() - cycle;
             if (elapsed < static_cast<DWORD>(stallMs))
                 Sleep(stallMs - elapsed);
-            if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1))
-                Fail("ResumeThread failed, error " + std::to_string(GetLastError()));
+            thread.Resume();
             stalledMs += GetTickCount() - cycle;
         }
         if (!sampledThird && GetTickCount() - capturing >= total / 3) {
@@ -140,6 +152,8 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
         .Add("buffers", static_cast<long long>(recorder.LabelLog().size()) - 1)
         .Add("end", last)
         .Add("stall_starts_ms", stallStarts + "]")
+        .Add("suspensions", suspensions + "]")
+        .AddText("suspended", SuspendWhere())
         .Add("labels", JsonLabelLog(recorder.LabelLog(), start));
     result.Add("exit_code", static_cast<long long>(recorder.CloseWindow()));
     Say("RESULT " + result.Str());

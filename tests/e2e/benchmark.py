@@ -7,9 +7,11 @@ table and saves it.
 
     benchmark.py --exe Recorder.exe --driver e2e_driver.exe --out DIR [--seconds T] [--stalls 0,400,...]
 
-T defaults to BENCH_SECONDS or 30, the stalls to BENCH_STALLS or 0,400,1000,2000,3000 (3000 ms: the
-longest stall the recorder is built for). Run inside the bench's environment (scripts/bench.sh start;
-source BUILD/bench/env.sh).
+T defaults to BENCH_SECONDS or 30, the stalls to BENCH_STALLS or 0,400,1000,2000,3000,5000,10000
+(10 s: the longest stall the recorder is built for). The window thread is suspended only where it waits
+in its message loop or in a file write, as a real stall leaves it (thread_stall.h); BENCH_SUSPEND=anywhere
+suspends it wherever it is, BENCH_SUSPEND=busy only where it is not at rest. Run inside the bench's
+environment (scripts/bench.sh start; source BUILD/bench/env.sh).
 
 The microphone plays a 32-bit frame counter (tests/bench/frames.py) at 44.1 kHz stereo 16-bit, and
 everyone records that format, so every lost or repeated frame is counted exactly. Where a peer
@@ -41,7 +43,7 @@ ROW = 11  # 44.1 kHz stereo 16-bit
 RATE = 44100
 FRAME_BYTES = 4
 DEVICE = "Bench Mic"
-STALLS = "0,400,1000,2000,3000"  # the last: the longest stall the recorder is built for
+STALLS = "0,400,1000,2000,3000,5000,10000"  # the last: the longest stall the recorder is built for
 MIN_KEPT = 0.95  # of the signal parecord kept over the same wall time
 
 
@@ -218,6 +220,8 @@ def run_one(args, stall_ms):
         "ratio_peer": signal_seconds / peer_seconds if peer_seconds else None,
         "gaps": kept["gaps"], "buffers": result["buffers"], "exit_code": result["exit_code"],
         "break_offsets": kept["break_offsets"], "stall_starts_ms": result["stall_starts_ms"],
+        "suspensions": result["suspensions"], "suspended": result["suspended"],
+        "first_frame": kept["first"], "completed_ms": result["completed_ms"],
         "labels": result["labels"],
     }
 
@@ -234,6 +238,24 @@ def failures(row):
     return out
 
 
+def suspended(rows):
+    where = {r["suspended"] for r in rows}
+    return {"at-rest": "only where it waits in its message loop or a file write", "anywhere": "wherever it was",
+            "busy": "only where it was not at rest"}.get(where.pop(), "") if len(where) == 1 else "in different ways"
+
+
+def suspension_summary(suspensions):
+    """How many suspensions held at the first try, and where the others first landed."""
+    if not suspensions:
+        return "no suspensions"
+    retried = [s for s in suspensions if s["tries"] > 1]
+    places = sorted({s["first"].split(" < ")[0] for s in retried})
+    return (f"{len(suspensions) - len(retried)} of {len(suspensions)} suspensions held at the first try"
+            + (f", the others after up to {max(s['tries'] for s in retried)} tries "
+               f"({max(s['waited_ms'] for s in retried)} ms, of them up to {max(s['tried_ms'] for s in retried)} ms "
+               f"suspended), first found at {', '.join(places)}" if retried else ""))
+
+
 def fmt(value, pattern):
     return "n/a" if value is None else format(value, pattern)
 
@@ -241,11 +263,11 @@ def fmt(value, pattern):
 def table(rows, seconds):
     lines = [
         f"Capture benchmark: {seconds} s per run, 44.1 kHz stereo 16-bit, the window thread suspended S ms "
-        "then running 1 s, over and over",
+        f"then running 1 s, over and over, suspended {suspended(rows)}",
         "",
         "| S ms | stalls | audio s / wall s | lost | repeated | underruns (frames) | kept / peer "
-        "| CPU s / min: recorder, wave-in peer, parecord | peak memory MiB at T/3 -> T | result |",
-        "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|",
+        "| CPU s / min: recorder, wave-in peer, parecord | peak memory MiB at T/3 -> T | Stop -> complete ms | result |",
+        "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|",
     ]
     for r in rows:
         hwm = (f"{fmt(r['vm_hwm_third_kib'] and r['vm_hwm_third_kib'] / 1024, '.1f')} -> "
@@ -256,7 +278,7 @@ def table(rows, seconds):
             f"| {r['stall_ms']} | {r['stalls']} | {r['audio_s']:.2f} / {r['wall_s']:.2f} | {r['lost']} "
             f"| {r['repeated']} "
             f"| {r['underruns']} ({r['underrun_frames']}) | {fmt(r['ratio'], '.4f')} | {cpu} | {hwm} "
-            f"| {'; '.join(failures(r)) or 'pass'} |")
+            f"| {r['completed_ms']} | {'; '.join(failures(r)) or 'pass'} |")
     lines += [
         "",
         "lost / repeated: the recorder's frames (one frame = one stereo sample pair), from the frame counter's jumps",
@@ -264,7 +286,8 @@ def table(rows, seconds):
         "(the player did not deliver), with the frames missing there;",
         "kept / peer: seconds of the signal kept by the recorder over those kept by parecord over the same wall time;",
         "CPU: seconds per minute of recording of each Linux process (/proc/PID/stat utime+stime, recorder from Record",
-        "to Stop, wave-in peer from its start to its stop, parecord in all); peak memory: the recorder's VmHWM.",
+        "to Stop, wave-in peer from its start to its stop, parecord in all); peak memory: the recorder's VmHWM;",
+        "Stop -> complete: from the click on Stop until the file is closed with its final header (flushed to disk).",
         "",
         "Details (Windows' own view: GetProcessTimes CPU per minute, GetProcessMemoryInfo peak working set at T/3 -> T):",
     ]
@@ -278,7 +301,8 @@ def table(rows, seconds):
             f"parecord: {r['parecord_signal_s']:.2f} s in {r['parecord_wall_s']:.2f} s wall, breaks "
             f"{r['parecord_gaps'][:5]}; wave-in peer: {r['peer_signal_s']:.2f} s in {r['peer_wall_s']:.2f} s wall "
             f"(the recorder kept {fmt(r['ratio_peer'], '.3f')} of it), breaks {r['peer_gaps'][:5]}, "
-            f"peak memory {fmt(r['peer_vm_hwm_kib'] and r['peer_vm_hwm_kib'] / 1024, '.1f')} MiB")
+            f"peak memory {fmt(r['peer_vm_hwm_kib'] and r['peer_vm_hwm_kib'] / 1024, '.1f')} MiB; "
+            f"{suspension_summary(r['suspensions'])}")
     return "\n".join(lines) + "\n"
 
 

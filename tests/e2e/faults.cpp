@@ -174,6 +174,7 @@ int DeviceGoes(const std::wstring& exe, const std::wstring& device, int row, con
     result.AddBool("waiting", WaitFor([&] {
                        return !Buttons(recorder).record && Buttons(recorder).stop && FileCompleted(fileName);
                    }, 5000));
+    result.AddText("meter_waiting", TextOf(recorder.Control(kLevelMeter1Id)));
     if (comesBack) {
         const int before = recorder.BuffersBack();
         prompt("DEVICE-BACK");

@@ -13,7 +13,7 @@ Scenarios:
                  (run under tests/bench/tinyfs.sh for the read-only file)
     device-back  the microphone goes away for several seconds and comes back under its name
     session      logoff while recording: asked first, then ended, with buffers waiting each time
-    stall        the window thread suspended 2 s at a time, with 1 s running in between
+    stall        the window thread suspended for 10 s, where it waits in its message loop
 
 Run inside the bench's environment (scripts/bench.sh start; source BUILD/bench/env.sh).
 """
@@ -142,7 +142,9 @@ def expect_device_waited_for(result, path, gone_text):
     expect(box["caption"] == "Recorder" and box["icon"] == "stop" and box["text"] == gone_text + "\n" + WAITING_TEXT,
            f"the error report says the device went away and that the recording goes on when it is back: {box}")
     expect(box["ms"] <= GONE_WITHIN_MS, f"it says so within {GONE_WITHIN_MS} ms: {box['ms']} ms")
-    expect(result["waiting"], "the window waits for the device: Record disabled, Stop enabled, the file complete")
+    expect(result["waiting"] and result["meter_waiting"] == "Уровень: ожидание устройства",
+           f"the window waits for the device: Record disabled, Stop enabled, the file complete, the level strip "
+           f"says so ({result['meter_waiting']!r})")
     expect(result["exit_code"] == 0, f"Stop, then closing the window, ends the program normally ({result['exit_code']})")
     # Everything captured before the fault is kept.
     e2e.check_wave_file(path, ROW, result["buffers_before"] * BUFFER)
@@ -353,7 +355,7 @@ def scenario_session(args):
 # ---- the window thread stalls ----------------------------------------------------------------
 
 def scenario_stall(args):
-    stall_ms, seconds = 2000, 7  # three stalls, each followed by a second of running
+    stall_ms, seconds = 10000, 11  # one stall, the longest the recorder is built for, then a second of running
     for row in (1, 11):  # the smallest buffers (11024 bytes) and the largest (88200)
         what = f"row {row}"
         path = e2e.fresh(os.path.join(args.out, f"fault-stall-row{row:02d}.wav"))
@@ -362,8 +364,8 @@ def scenario_stall(args):
                             e2e.windows_path(path), str(seconds), str(stall_ms))
         print(f"facts: {what}: {result['stalls_verified']} of {result['stalls']} stalls held, "
               f"{result['stalled_ms']} ms in all, over {result['wall_ms']} ms; {result['buffers']} buffers", flush=True)
-        expect(result["stalls"] >= 3 and result["stalls_verified"] == result["stalls"],
-               f"{what}: the window thread stalled at least three times")
+        expect(result["stalls"] >= 1 and result["stalls_verified"] == result["stalls"],
+               f"{what}: the window thread stalled")
         expect(result["exit_code"] == 0, f"{what}: closing the window ends the program normally")
         channels, rate, bits = wavefile.FORMATS[row]
         # Capture may begin a second or two late; a recording that ended at a stall keeps far less.
