@@ -218,10 +218,7 @@ void TForm1::WriteHandedBack()
                 ContinueInNextFile();
         } catch (const EInOutError& error) {
             // No file to go on in: the recording ends with the files completed so far.
-            const bool stopped = Stopping();
-            StopByItself({error.Message(), kWriteStoppedText});
-            state_ = TRecordingState::Discarding;
-            if (stopped)
+            if (EndWriting(error))
                 throw;
             break;
         }
@@ -236,10 +233,7 @@ void TForm1::WriteHandedBack()
                 throw;
             }
             // It cannot be written: the file ends at the last buffer written in order.
-            const bool stopped = Stopping();
-            StopByItself({error.Message(), kWriteStoppedText});
-            state_ = TRecordingState::Discarding;
-            if (stopped)
+            if (EndWriting(error))
                 throw;
             break;
         }
@@ -252,6 +246,15 @@ void TForm1::WriteHandedBack()
     }
     if (state_ == TRecordingState::Discarding)
         unwritten_.clear();
+}
+
+bool TForm1::EndWriting(const EInOutError& error)
+{
+    // Already stopping, nobody else reports it: the caller raises it again.
+    const bool stopped = Stopping();
+    StopByItself({error.Message(), kWriteStoppedText});
+    state_ = TRecordingState::Discarding; // what follows is dropped: the file never skips audio
+    return stopped;
 }
 
 void TForm1::QueueAgain(TCaptureBuffer& buffer)

@@ -9,9 +9,12 @@
 //   ui/capture_buffer.h   the capture ring's buffers
 //   ui/recording_state.h  where a recording is
 //   ui/level_meter.h      LevelMeter1, the level of the samples as they are recorded
+//   ui/recording_files.h  the numbered files a recording goes on into
 //   frame/frame.h         what the window asks of the application frame
-// Methods by concern: form.cpp (the window and its messages), handlers.cpp (the controls'),
-// engine.cpp (recording), engine_stop.cpp (its ends), wave_writer.cpp, size_readout.cpp.
+// Methods by concern: form.cpp (the window, its controls and density), window_proc.cpp (its
+// messages), handlers.cpp (the controls'), engine.cpp (recording), engine_stop.cpp (its ends),
+// device_wait.cpp (a device gone and back), session.cpp (sleep, logoff), wave_writer.cpp,
+// size_readout.cpp.
 
 #include <windows.h>
 #include <mmsystem.h>
@@ -121,6 +124,7 @@ private:
     // density (then placed where the system suggests).
     void ApplyDensity(UINT dpi);
     void DensityChanged(UINT dpi, const RECT& suggested);
+    SIZE FrameSizeAt(UINT dpi) const; // the window whose client area is exactly scaled to `dpi`
     int Scale(int pixels) const;
     void FitLabel1(); // Label1 sized to its text in its font
     void FitComboBox1(int closedHeight);
@@ -133,6 +137,7 @@ private:
     void WriteHandedBack();
     void QueueAgain(TCaptureBuffer& buffer);
     void ContinueInNextFile();
+    bool EndWriting(const EInOutError& error); // stops on a write failure; true when it was stopping already
     MMRESULT OpenDevice(UINT deviceId);
     MMRESULT QueueAndStart();
     MMRESULT StopDevice(); // reset and close; the close notification completes the file
