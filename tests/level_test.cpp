@@ -106,6 +106,8 @@ TEST(Level, BuffersAreReplayedBlockByBlockAndThePeakFallsSmoothly)
     TLevelReading r = track.Read(1000);
     EXPECT_NEAR(r.Db[0], -6.0, 0.1);
     EXPECT_FALSE(r.FullScale[1]) << "the clipped block is the buffer's last, due 440 ms later";
+    EXPECT_EQ(LevelText(track.Latest()), L"Уровень: перегрузка") << "the words tell the whole buffer at once";
+    EXPECT_TRUE(track.Latest().FullScale[1] && !track.Latest().FullScale[0]);
     r = track.Read(1000 + 400);
     EXPECT_NEAR(r.Db[0], -6.0 - 20 * 0.36, 0.2) << "held at 40 ms, falling 20 dB/s since";
     EXPECT_FALSE(r.FullScale[1]);
@@ -127,6 +129,7 @@ TEST(Level, BuffersAreReplayedBlockByBlockAndThePeakFallsSmoothly)
     EXPECT_NEAR(r.Db[0], -6.0, 0.1);
     EXPECT_TRUE(r.Silent[0] && r.Silent[1]);
     EXPECT_EQ(LevelText(r), L"Уровень: тишина");
+    EXPECT_EQ(LevelText(early.Latest()), L"Уровень: тишина");
 }
 
 } // namespace

@@ -91,6 +91,7 @@ void TLevelTrack::Add(const BYTE* data, size_t count, uint64_t offset, int chann
     TakeBlocksDueBy(nowMs, true);
     blockCount_ = 0;
     nextBlock_ = 0;
+    latest_ = TLevelReading{};
     if (!MeterFormat(channels, bits) || sampleRate <= 0)
         return;
     channels_ = channels;
@@ -105,9 +106,21 @@ void TLevelTrack::Add(const BYTE* data, size_t count, uint64_t offset, int chann
     size_t blockFrames = std::max<size_t>(1, static_cast<size_t>(sampleRate) * kBlockMs / 1000);
     if ((frames + blockFrames - 1) / blockFrames > kMaxBlocks)
         blockFrames = (frames + kMaxBlocks - 1) / kMaxBlocks;
+    TChannelPeaks whole;
     for (size_t first = 0; first < frames; first += blockFrames) {
         const size_t n = std::min(blockFrames, frames - first);
-        blocks_[blockCount_++] = MeasurePeaks(data + first * frameBytes, n * frameBytes, channels, bits);
+        const TChannelPeaks& block = blocks_[blockCount_++] =
+            MeasurePeaks(data + first * frameBytes, n * frameBytes, channels, bits);
+        for (int c = 0; c < channels; ++c) {
+            whole.Peak[c] = std::max(whole.Peak[c], block.Peak[c]);
+            whole.FullScale[c] = whole.FullScale[c] || block.FullScale[c];
+        }
+    }
+    latest_.Channels = channels;
+    for (int c = 0; c < channels; ++c) {
+        latest_.Db[c] = PeakDb(whole.Peak[c]);
+        latest_.Silent[c] = whole.Peak[c] == 0;
+        latest_.FullScale[c] = whole.FullScale[c];
     }
     blockMs_ = static_cast<double>(blockFrames) * 1000 / sampleRate;
     arrivalMs_ = nowMs;

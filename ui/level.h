@@ -59,6 +59,8 @@ public:
     void Add(const BYTE* data, size_t count, uint64_t offset, int channels, int bits, int sampleRate, uint64_t nowMs);
     // The reading at `nowMs`, the blocks due by then taken in.
     TLevelReading Read(uint64_t nowMs);
+    // The last buffer as a whole, unreplayed: its peaks, whether it was exactly silent or clipped.
+    const TLevelReading& Latest() const noexcept { return latest_; }
 
 private:
     void TakeBlocksDueBy(uint64_t nowMs, bool all);
@@ -71,6 +73,7 @@ private:
     int nextBlock_ = 0;
     double blockMs_ = kBlockMs;
     uint64_t arrivalMs_ = 0;
+    TLevelReading latest_;
 
     bool shown_ = false; // a block has been taken in
     bool held_[kMaxMeterChannels] = {};

@@ -1,6 +1,6 @@
 #pragma once
 // The level meter: a static control drawn as one bar per channel, the peak of the samples as they
-// are recorded, falling smoothly; its text says the level in words for screen readers, its tooltip
+// are recorded, falling smoothly; its text says each buffer's level in words for screen readers, its tooltip
 // the recorded time. It also watches for a recording whose first seconds are exactly silent.
 
 #include <windows.h>
@@ -48,7 +48,9 @@ private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void Tick();
-    void Show(const TLevelReading& reading);
+    void Clear();
+    void SetText(const std::wstring& text);
+    void ShowBars(const TLevelReading& reading);
     void Paint();
     void Draw(HDC dc, const RECT& client) const;
     void SetTip(const std::wstring& text);

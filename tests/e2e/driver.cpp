@@ -15,6 +15,7 @@
 //       records for SECONDS after the first buffer; prints LEVEL once the level meter reads TEXT
 //       (the caller takes a screenshot); keeps each message box up for 2 s, so the recording is seen
 //       to go on beneath it, then answers it; clicks Stop; prints RESULT json with the meter's texts
+//       and its bars as they were seen on the screen
 //
 //   e2e_driver show EXE LABEL_LOG
 //       prints SHOWN and the window's rectangle once its lists are filled and the first format is
@@ -80,6 +81,43 @@ int Record(const std::wstring& exe, const std::wstring& device, int row, const s
     return 0;
 }
 
+// How far each of the level meter's bars is filled, in pixels, as the screen shows it: the pixels
+// of the highlight colour (or the full-scale red) across a row a quarter and three quarters down.
+std::pair<int, int> ScreenBars(HWND meter)
+{
+    RECT r{};
+    GetWindowRect(meter, &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height; // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    auto filled = [&](int y) {
+        int n = 0;
+        for (int x = 0; x < width; ++x) {
+            const DWORD p = static_cast<const DWORD*>(bits)[y * width + x]; // 0x00RRGGBB
+            const COLORREF c = RGB(p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF);
+            n += c == highlight || c == RGB(255, 0, 0);
+        }
+        return n;
+    };
+    const std::pair<int, int> bars{filled(height / 4), filled(height * 3 / 4)};
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return bars;
+}
+
 int Level(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName, int seconds,
           const std::wstring& awaited)
 {
@@ -97,8 +135,17 @@ int Level(const std::wstring& exe, const std::wstring& device, int row, const st
     Say("RECORDING " + JsonRect(window));
 
     std::string boxes = "[";
+    std::string bars = "[";
+    std::pair<int, int> seen{-1, -1};
     bool announced = awaited.empty();
     for (const DWORD start = GetTickCount(); GetTickCount() - start < static_cast<DWORD>(seconds) * 1000;) {
+        // Every 5 ms, so each drawing is seen; the text, read through the recorder's own thread, less often.
+        for (int i = 0; i < 4; ++i, Sleep(5))
+            if (const auto now = ScreenBars(meter); now != seen) {
+                seen = now;
+                bars += (bars.size() > 1 ? ", [" : "[") + std::to_string(GetTickCount() - origin) + ", " +
+                        std::to_string(now.first) + ", " + std::to_string(now.second) + "]";
+            }
         if (!announced && TextOf(meter) == awaited) {
             announced = true;
             Say("LEVEL " + JsonRect(window));
@@ -114,7 +161,6 @@ int Level(const std::wstring& exe, const std::wstring& device, int row, const st
             boxes += (boxes.size() > 1 ? ", " : "") + entry.Str();
             recorder.CloseBox(box);
         }
-        Sleep(20);
     }
     if (!announced)
         Fail("the level meter never read " + Utf8(awaited) + ", last " + Utf8(TextOf(meter)));
@@ -122,10 +168,14 @@ int Level(const std::wstring& exe, const std::wstring& device, int row, const st
     if (!WaitFor([&] { return FileCompleted(fileName); }, 10000))
         Fail("the file was not completed within 10 s of Stop");
     Sleep(300); // the meter empties at its next tick
+    RECT client{};
+    GetClientRect(meter, &client);
     JsonObject result;
     result.Add("boxes", boxes + "]")
         .AddText("meter_final", TextOf(meter))
+        .Add("meter_width", static_cast<long long>(client.right))
         .Add("meter", JsonLabelLog(ReadTextLog(meterLog), origin))
+        .Add("bars", bars + "]")
         .Add("labels", JsonLabelLog(recorder.LabelLog(), origin))
         .Add("exit_code", static_cast<long long>(recorder.CloseWindow()));
     Say("RESULT " + result.Str());
