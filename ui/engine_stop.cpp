@@ -27,6 +27,7 @@ constexpr DWORD kDrainTimeoutMs = 5000;
 void TForm1::EndRecording()
 {
     StopRecording();
+    LevelMeter1.Empty();
     EnableWindow(BitBtn1, TRUE);
     EnableWindow(BitBtn2, FALSE);
     ShowSize(FileSizeByName(files_.empty() ? SaveDialog1.FileName : files_.back()));

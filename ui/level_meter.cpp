@@ -122,23 +122,24 @@ void TLevelMeter::ShowWaiting(bool waiting)
     if (waiting == waiting_ || !handle_)
         return;
     waiting_ = waiting;
-    Clear();
+    Empty();
     InvalidateRect(handle_, nullptr, FALSE); // the empty trough's look changes with it
 }
 
 void TLevelMeter::Tick()
 {
     if (!recording_ || !recording_()) {
-        if (handle_)
-            KillTimer(handle_, kTickTimerId);
-        Clear();
+        Empty();
         return;
     }
     ShowBars(track_.Read(GetTickCount64()));
 }
 
-void TLevelMeter::Clear()
+void TLevelMeter::Empty()
 {
+    if (!handle_)
+        return;
+    KillTimer(handle_, kTickTimerId);
     SetText(waiting_ ? kLevelWaitingText : L"");
     ShowBars(TLevelReading{});
 }

@@ -33,6 +33,9 @@ public:
     void Samples(const BYTE* data, size_t count, bool first, const WAVEFORMATEX& format, bool live);
     // While the recording waits for its device to come back, the empty strip says so.
     void ShowWaiting(bool waiting);
+    // The recording is over: the strip empties now, not at a tick that a minimized window no
+    // longer gets.
+    void Empty();
 
 private:
     struct TBarLook {
@@ -48,7 +51,6 @@ private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void Tick();
-    void Clear();
     void SetText(const std::wstring& text);
     void ShowBars(const TLevelReading& reading);
     void Paint();

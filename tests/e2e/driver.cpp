@@ -164,16 +164,22 @@ int Level(const std::wstring& exe, const std::wstring& device, int row, const st
     }
     if (!announced)
         Fail("the level meter never read " + Utf8(awaited) + ", last " + Utf8(TextOf(meter)));
+    // Stopped while minimized, where the meter does not tick, it is empty once restored.
+    ShowWindow(recorder.Form(), SW_MINIMIZE);
+    recorder.WaitForBuffers(2, recorder.BuffersBack());
     recorder.Click(recorder.StopButton());
     if (!WaitFor([&] { return FileCompleted(fileName); }, 10000))
         Fail("the file was not completed within 10 s of Stop");
-    Sleep(300); // the meter empties at its next tick
+    ShowWindow(recorder.Form(), SW_RESTORE);
+    Sleep(300);
+    const auto finalBars = ScreenBars(meter);
     RECT client{};
     GetClientRect(meter, &client);
     JsonObject result;
     result.Add("boxes", boxes + "]")
         .AddText("meter_final", TextOf(meter))
         .Add("meter_width", static_cast<long long>(client.right))
+        .Add("bars_final", std::to_string(finalBars.first + finalBars.second))
         .Add("meter", JsonLabelLog(ReadTextLog(meterLog), origin))
         .Add("bars", bars + "]")
         .Add("labels", JsonLabelLog(recorder.LabelLog(), origin))

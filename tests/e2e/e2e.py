@@ -332,7 +332,8 @@ def scenario_level(args):
     labels = result["labels"][1:]  # the probe's own first
     buffers = [tick for k, (tick, text) in enumerate(labels) if text == format_size((k + 1) * size)]
     meter = result["meter"]
-    expect(result["meter_final"] == "" and meter and meter[-1][1] == "", f"empty once stopped: {meter[-3:]}")
+    expect(result["meter_final"] == "" and meter and meter[-1][1] == "" and result["bars_final"] == 0,
+           f"empty once stopped while minimized and restored: {meter[-3:]}, {result['bars_final']} px of bars")
     expect(result["exit_code"] == 0, f"the program ended with code {result['exit_code']}")
     facts = {"signal": args.signal, "buffers": len(buffers)}
     if not tone:
