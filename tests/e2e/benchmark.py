@@ -260,26 +260,35 @@ def fmt(value, pattern):
     return "n/a" if value is None else format(value, pattern)
 
 
+def cpu_ratio(row):
+    """The recorder's CPU per minute over the wave-input peer's, measured side by side; None without both."""
+    own, peer = row["cpu_s_per_min_linux"], row["peer_cpu_s_per_min"]
+    return own / peer if own is not None and peer else None
+
+
 def table(rows, seconds):
     lines = [
         f"Capture benchmark: {seconds} s per run, 44.1 kHz stereo 16-bit, the window thread suspended S ms "
         f"then running 1 s, over and over, suspended {suspended(rows)}",
         "",
         "| S ms | stalls | audio s / wall s | lost | repeated | underruns (frames) | kept / peer "
-        "| CPU s / min: recorder, wave-in peer, parecord | peak memory MiB at T/3 -> T | Stop -> complete ms | result |",
+        "| CPU s / min: recorder, wave-in peer, parecord (recorder / peer) | peak memory MiB at T/3 -> T | Stop -> complete ms | result |",
         "|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|",
     ]
     for r in rows:
         hwm = (f"{fmt(r['vm_hwm_third_kib'] and r['vm_hwm_third_kib'] / 1024, '.1f')} -> "
                f"{fmt(r['vm_hwm_end_kib'] and r['vm_hwm_end_kib'] / 1024, '.1f')}")
         cpu = (f"{fmt(r['cpu_s_per_min_linux'], '.2f')}, {fmt(r['peer_cpu_s_per_min'], '.2f')}, "
-               f"{fmt(r['parecord_cpu_s_per_min'], '.3f')}")
+               f"{fmt(r['parecord_cpu_s_per_min'], '.3f')} ({fmt(cpu_ratio(r), '.2f')}x)")
         lines.append(
             f"| {r['stall_ms']} | {r['stalls']} | {r['audio_s']:.2f} / {r['wall_s']:.2f} | {r['lost']} "
             f"| {r['repeated']} "
             f"| {r['underruns']} ({r['underrun_frames']}) | {fmt(r['ratio'], '.4f')} | {cpu} | {hwm} "
             f"| {r['completed_ms']} | {'; '.join(failures(r)) or 'pass'} |")
+    ratios = sorted(x for x in map(cpu_ratio, rows) if x is not None)
     lines += [
+        "",
+        f"recorder / peer CPU: median {fmt(ratios[len(ratios) // 2] if ratios else None, '.2f')}x over {len(ratios)} runs",
         "",
         "lost / repeated: the recorder's frames (one frame = one stereo sample pair), from the frame counter's jumps",
         "and silences where neither peer broke; underruns: breaks a peer has at the same stretch of the counter",
