@@ -1,7 +1,8 @@
 #pragma once
 // The level meter: a static control drawn as one bar per channel, the peak of the samples as they
-// are recorded, falling smoothly; its text says each buffer's level in words for screen readers, its tooltip
-// the recorded time. It also watches for a recording whose first seconds are exactly silent.
+// are recorded, falling smoothly; its text says each buffer's level in words for screen readers,
+// its tooltip the recorded time. It also watches for a recording whose first seconds are exactly
+// silent.
 
 #include <windows.h>
 #include <mmsystem.h>
