@@ -28,6 +28,7 @@
 // label_probe.dll.
 #include <algorithm>
 
+#include "platform/guards.h"
 #include "window_driver.h"
 
 namespace {
@@ -95,11 +96,13 @@ std::pair<int, int> ScreenBars(HWND meter)
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
-    const HDC screen = GetDC(nullptr);
-    const HDC memory = CreateCompatibleDC(screen);
-    const HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    const HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    const WindowDc screen(nullptr);
+    const MemoryDc memory(CreateCompatibleDC(screen.Get()));
+    const GdiObject<HBITMAP> bitmap(CreateDIBSection(memory.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap)
+        Fail("cannot make a bitmap for the meter's pixels");
+    const SelectedObject selected(memory.Get(), bitmap.Get());
+    BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), r.left, r.top, SRCCOPY);
     const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
     auto filled = [&](int y) {
         int n = 0;
@@ -110,12 +113,7 @@ std::pair<int, int> ScreenBars(HWND meter)
         }
         return n;
     };
-    const std::pair<int, int> bars{filled(height / 4), filled(height * 3 / 4)};
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return bars;
+    return {filled(height / 4), filled(height * 3 / 4)};
 }
 
 int Level(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName, int seconds,
