@@ -16,11 +16,11 @@ struct ExpectedRow {
 };
 
 // Half a second rounded down to whole frames: rows 1 to 3 lose the odd bytes of 11025 and 22050,
-// and rows 0 to 3 need a 25th buffer for a ring of 12 s.
+// and rows 0 to 3 need a 125th buffer for a ring of 62 s.
 const ExpectedRow kExpected[kRecordingFormatCount] = {
-    {5512, 1, 11025, 25},  {11024, 2, 22050, 25}, {11024, 2, 22050, 25}, {22048, 4, 44100, 25},
-    {11025, 1, 22050, 24}, {22050, 2, 44100, 24}, {22050, 2, 44100, 24}, {44100, 4, 88200, 24},
-    {22050, 1, 44100, 24}, {44100, 2, 88200, 24}, {44100, 2, 88200, 24}, {88200, 4, 176400, 24},
+    {5512, 1, 11025, 125},  {11024, 2, 22050, 125}, {11024, 2, 22050, 125}, {22048, 4, 44100, 125},
+    {11025, 1, 22050, 124}, {22050, 2, 44100, 124}, {22050, 2, 44100, 124}, {44100, 4, 88200, 124},
+    {22050, 1, 44100, 124}, {44100, 2, 88200, 124}, {44100, 2, 88200, 124}, {88200, 4, 176400, 124},
 };
 
 TEST(RecordingFormats, EveryRowsSizesAndRates)

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "ui/disk_room.h"
 #include "ui/level.h"
 
 namespace {
@@ -88,6 +89,31 @@ TEST(Level, TextsInWholeDbOfTheLouderChannel)
 
     EXPECT_EQ(RecordedTimeText(0, 176400), L"0:00:00");
     EXPECT_EQ(RecordedTimeText(int64_t{3723} * 11025 + 11024, 11025), L"1:02:03");
+}
+
+TEST(DiskRoom, TimeTheDiskHoldsAndTheWarningUnderTenMinutes)
+{
+    const struct {
+        uint64_t freeBytes;
+        uint32_t bytesPerSecond;
+        const wchar_t* holds;
+        int warnedMinutes; // 0: no warning
+    } cases[] = {
+        {uint64_t{18720} * 176400 + 176399, 176400, L"5:12:00", 0},
+        {600 * 11025, 11025, L"0:10:00", 0},
+        {600 * 11025 - 1, 11025, L"0:09:59", 9},
+        {119 * 88200, 88200, L"0:01:59", 1},
+        {30 * 88200, 88200, L"0:00:30", 1}, // under a minute still reads as one
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.holds));
+        EXPECT_EQ(RoomText(c.freeBytes, c.bytesPerSecond), std::wstring(L"Места на диске хватит на ") + c.holds);
+        const std::wstring warning = LowRoomText(c.freeBytes, c.bytesPerSecond);
+        EXPECT_EQ(warning.empty() ? 0 : std::stoi(warning.substr(36)), c.warnedMinutes) << warning;
+    }
+    EXPECT_EQ(LowRoomText(9 * 60 * 44100, 44100),
+              L"На диске осталось места примерно на 9 мин записи. Когда место кончится, запись остановится, а "
+              L"всё записанное останется в файле.\nЗапись продолжается.");
 }
 
 TEST(Level, BuffersAreReplayedBlockByBlockAndThePeakFallsSmoothly)

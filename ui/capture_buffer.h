@@ -7,11 +7,12 @@
 #include <cstdint>
 #include <memory>
 
-// The window's thread writes the file and queues buffers again; while it is held up (a slow disk,
-// a scanner, a network share) the device fills what it holds. The ring holds this much audio: a
-// stall of 10 s, and 2 s for the thread to catch up and for the stall to begin with a buffer or
-// two still being written.
-inline constexpr int32_t kCaptureRingSeconds = 12;
+// The window's thread writes the file and queues buffers again; while it is held up the device
+// fills what it holds. A network share that reconnects can hold a write for up to a minute (a
+// scanner or a sleeping USB disk for seconds), so the ring holds this much audio: a stall of 60 s,
+// and 2 s for the thread to catch up and for the stall to begin with a buffer or two still being
+// written.
+inline constexpr int32_t kCaptureRingSeconds = 62;
 
 // Buffers of `bufferSize` bytes that hold kCaptureRingSeconds of audio at `bytesPerSecond`, rounded
 // up; at least two, so one can be filled while the other is written.

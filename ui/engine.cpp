@@ -6,12 +6,17 @@
 #include <algorithm>
 #include <new>
 
+#include "platform/disk_space.h"
 #include "platform/power.h"
+#include "ui/disk_room.h"
 #include "ui/recording_files.h"
 #include "ui/stop_reports.h"
 #include "ui/window_messages.h"
 
 namespace {
+
+// How often the free space of the file's disk is read while recording.
+constexpr uint64_t kRoomCheckMs = 5000;
 
 std::vector<TCaptureBuffer> AllocateBuffers(int32_t size, int count)
 {
@@ -40,6 +45,7 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
     lastAudioTick_.reset();
     unwritten_.clear();
     stopReports_.clear();
+    notices_.clear();
     files_.clear();
     filesReport_.clear();
 
@@ -66,6 +72,8 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
     // An unattended recording must not be cut by the idle timer, nor by a logoff without a word.
     const size_t slash = fileName.find_last_of(L"\\/");
     session_.Hold(handle_, L"Идёт запись в " + fileName.substr(slash == std::wstring::npos ? 0 : slash + 1));
+    roomTold_ = false;
+    CheckRoom();
     return MMSYSERR_NOERROR;
 }
 
@@ -243,9 +251,27 @@ void TForm1::WriteHandedBack()
         ShowSize(TotalBytes);
         ShowLevel(reinterpret_cast<const BYTE*>(buffer.Header.lpData), count);
         QueueAgain(buffer);
+        if (AwakeMilliseconds() - roomCheckedTick_ >= kRoomCheckMs)
+            CheckRoom();
     }
     if (state_ == TRecordingState::Discarding)
         unwritten_.clear();
+}
+
+void TForm1::CheckRoom()
+{
+    roomCheckedTick_ = AwakeMilliseconds();
+    const std::optional<uint64_t> free = FreeBytesBeside(WaveFile.Name());
+    LevelMeter1.ShowRoom(free ? RoomText(*free, WaveFormat.nAvgBytesPerSec) : L"");
+    if (!free || roomTold_)
+        return;
+    // A disk that fills in the night ends the recording there: better said at once than found out
+    // in the morning.
+    std::wstring low = LowRoomText(*free, WaveFormat.nAvgBytesPerSec);
+    if (low.empty())
+        return;
+    roomTold_ = true;
+    notices_.push_back(std::move(low));
 }
 
 bool TForm1::EndWriting(const EInOutError& error)

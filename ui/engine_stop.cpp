@@ -21,6 +21,8 @@ constexpr DWORD kStartLatencyMs = 10000;
 constexpr DWORD kSilenceMarginMs = 8000;
 // How long a new recording waits for the stopped one's last notifications.
 constexpr DWORD kDrainTimeoutMs = 5000;
+// A silence check this much later than the last one means the program itself did not run.
+constexpr uint64_t kNotRunningMs = 2000;
 
 } // namespace
 
@@ -51,9 +53,13 @@ void TForm1::ReportStopByItself()
 {
     std::vector<std::wstring> reports;
     reports.swap(stopReports_);
+    std::vector<std::wstring> notices;
+    notices.swap(notices_);
     // One at a time, through the frame's report, like any other error.
     for (const std::wstring& text : reports)
         frame_.ShowErrorText(text);
+    for (const std::wstring& text : notices)
+        frame_.ShowMessage(text);
     if (!filesReport_.empty())
         frame_.ShowMessage(std::exchange(filesReport_, {}));
 }
@@ -61,6 +67,9 @@ void TForm1::ReportStopByItself()
 void TForm1::CompleteRecording(bool deviceClosed)
 {
     KillTimer(handle_, kSilenceTimerId);
+    // No file is written until the recording goes on, if it does: then at its first buffer.
+    LevelMeter1.ShowRoom(L"");
+    roomCheckedTick_ = 0;
     // A buffer still waiting behind a failed append gets its last try; whatever happens, the file is
     // completed with what was written.
     std::exception_ptr failure;
@@ -114,13 +123,23 @@ void TForm1::CheckForSilence()
 {
     if (state_ != TRecordingState::Recording)
         return;
-    if (AwakeMilliseconds() - lastAudioTick_.value_or(startTick_) > SilenceLimitMs())
+    // Modern Standby pauses desktop programs while the awake clock runs on, as do a debugger and a
+    // paused virtual machine. On waking, the timer that fell due comes at once, and nothing orders
+    // it after the power notices, if any come: a gap between two checks is time this program did
+    // not run, not the device's silence, so the device gets its allowance again instead.
+    const uint64_t now = AwakeMilliseconds();
+    if (now - checkedTick_ > kNotRunningMs) {
+        RestartSilenceAllowance();
+        return;
+    }
+    checkedTick_ = now;
+    if (now - lastAudioTick_.value_or(startTick_) > SilenceLimitMs())
         DeviceGone(kDeviceSilentText);
 }
 
 void TForm1::RestartSilenceAllowance()
 {
-    startTick_ = AwakeMilliseconds();
+    startTick_ = checkedTick_ = AwakeMilliseconds();
     lastAudioTick_.reset();
 }
 

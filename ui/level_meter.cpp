@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <climits>
 
 #include "platform/error.h"
 #include "platform/guards.h"
@@ -75,6 +76,8 @@ void TLevelMeter::Create(HWND parent, const RECT& bounds, int id, std::function<
         SendMessageW(tooltip_, TTM_SETDELAYTIME, TTDT_INITIAL, MAKELPARAM(kHintInitialMs, 0));
         SendMessageW(tooltip_, TTM_SETDELAYTIME, TTDT_RESHOW, MAKELPARAM(kHintReshowMs, 0));
         SendMessageW(tooltip_, TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(kHintAutoPopMs, 0));
+        // A tooltip breaks its text into lines only once it has a width to break at.
+        SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, SHRT_MAX);
         TTTOOLINFOW tool{};
         tool.cbSize = TTTOOLINFOW_V2_SIZE; // accepted by every comctl32
         tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -96,7 +99,8 @@ void TLevelMeter::Samples(const BYTE* data, size_t count, bool first, const WAVE
     const uint64_t offset = recorded_;
     recorded_ += count;
     SetTip(L"Записано: " +
-           RecordedTimeText(static_cast<int64_t>(recorded_), static_cast<int32_t>(format.nAvgBytesPerSec)));
+               RecordedTimeText(static_cast<int64_t>(recorded_), static_cast<int32_t>(format.nAvgBytesPerSec)),
+           roomTip_);
     if (!live || !handle_)
         return;
     if (silence_.Add(data, count, offset, format.wBitsPerSample, static_cast<int32_t>(format.nAvgBytesPerSec)))
@@ -172,8 +176,16 @@ void TLevelMeter::ShowBars(const TLevelReading& reading)
             Draw(dc.Get(), client);
 }
 
-void TLevelMeter::SetTip(const std::wstring& text)
+void TLevelMeter::ShowRoom(const std::wstring& text)
 {
+    SetTip(recordedTip_, text);
+}
+
+void TLevelMeter::SetTip(const std::wstring& recorded, const std::wstring& room)
+{
+    recordedTip_ = recorded;
+    roomTip_ = room;
+    const std::wstring text = room.empty() ? recorded : recorded + L"\n" + room;
     if (text == tip_)
         return;
     tip_ = text;

@@ -34,6 +34,8 @@ public:
     void Samples(const BYTE* data, size_t count, bool first, const WAVEFORMATEX& format, bool live);
     // While the recording waits for its device to come back, the empty strip says so.
     void ShowWaiting(bool waiting);
+    // The tooltip's second line while recording: how long the disk will last; empty for none.
+    void ShowRoom(const std::wstring& text);
     // The recording is over: the strip empties now, not at a tick that a minimized window no
     // longer gets.
     void Empty();
@@ -56,7 +58,7 @@ private:
     void ShowBars(const TLevelReading& reading);
     void Paint();
     void Draw(HDC dc, const RECT& client) const;
-    void SetTip(const std::wstring& text);
+    void SetTip(const std::wstring& recorded, const std::wstring& room);
     void Destroy();
 
     HWND handle_ = nullptr;
@@ -71,5 +73,7 @@ private:
     bool waiting_ = false;
     TBarLook bars_[kMaxMeterChannels] = {};
     std::wstring text_;
-    std::wstring tip_ = L"Записано: " + RecordedTimeText(0, 0);
+    std::wstring recordedTip_ = L"Записано: " + RecordedTimeText(0, 0);
+    std::wstring roomTip_;
+    std::wstring tip_ = recordedTip_;
 };

@@ -136,6 +136,7 @@ private:
     int32_t BytesToKeep(const WAVEHDR& header) const;
     void WriteHandedBack();
     void QueueAgain(TCaptureBuffer& buffer);
+    void CheckRoom(); // the free space of the file's disk: the meter's tooltip, and a warning once
     void ContinueInNextFile();
     bool EndWriting(const EInOutError& error); // stops on a write failure; true when it was stopping already
     MMRESULT OpenDevice(UINT deviceId);
@@ -174,11 +175,16 @@ private:
     // with that value are the previous device's.
     bool awaitingOpen_ = false;
     std::deque<TCaptureBuffer*> unwritten_; // handed back, not yet written, oldest first
-    // Awake time (AwakeMilliseconds) when the silence allowance began, and of the last audio.
+    // Awake time (AwakeMilliseconds) when the silence allowance began, of the last check, and of
+    // the last audio.
     uint64_t startTick_ = 0;
+    uint64_t checkedTick_ = 0;
     std::optional<uint64_t> lastAudioTick_;
     TSessionHold session_; // no idle sleep, and a reason on the shutdown screen, while recording
     std::vector<std::wstring> stopReports_; // why it stopped by itself, shown once the handler is done
+    std::vector<std::wstring> notices_;     // plain messages, shown then too, while it goes on
+    bool roomTold_ = false;                 // the disk's low room has been told in this recording
+    uint64_t roomCheckedTick_ = 0;          // awake time the free space was last read
     std::vector<std::wstring> files_;       // this recording's files, the one being written last
     std::wstring filesReport_;              // the list of them, shown once the recording is over
     std::wstring deviceIdentity_;           // the recording's device, found by it when it comes back

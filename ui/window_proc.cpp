@@ -45,7 +45,7 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (id == kComboBox1Id && code == CBN_SELCHANGE)
             Guarded(frame_, [this] { ComboBox1Change(); });
         else if (id == kBitBtn1Id && code == BN_CLICKED)
-            Guarded(frame_, [this] { BitBtn1Click(); });
+            EngineMessage([this] { BitBtn1Click(); }); // a recording may have something to say at once
         else if (id == kBitBtn2Id && code == BN_CLICKED)
             Guarded(frame_, [this] { BitBtn2Click(); });
         return 0;

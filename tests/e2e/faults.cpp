@@ -9,8 +9,9 @@
 //       waits for the box that says so and for the window to wait; for device-back prints
 //       DEVICE-BACK, waits for its line (the microphone is loaded again) and for the recording to go
 //       on into FILE's "(2)"; then closes the box, clicks Stop and closes the window
-//   e2e_driver fault disk-full EXE DEVICE ROW FILE
-//       records onto a tiny file system, answers the error boxes, clicks Stop after the first
+//   e2e_driver fault disk-full EXE DEVICE ROW FILE ROOM_TEXT
+//       records onto a tiny file system and answers the boxes (ROOM_TEXT: the warning about the
+//       disk's room) until the recording has stopped by itself
 //   e2e_driver fault rapid EXE DEVICE ROW DIR COUNT
 //       Record and Stop COUNT times in a row, each Stop once the recording's first buffer came
 //       back, each Record as soon as the window takes it again, into DIR\rapid-NN.wav
@@ -22,6 +23,11 @@
 //       for 1.5 s so that buffers wait in its queue, sends WM_QUERYENDSESSION (logoff) and
 //       WM_ENDSESSION(TRUE) from another thread, as the system does, and terminates the recorder as
 //       soon as the latter returns
+//   e2e_driver fault sleep EXE DEVICE ROW FILE SLEEP_MS LATE_MS
+//       records until 3 buffers came back; sends the suspend notice, prints SLEEP and waits for its
+//       line (the caller stops the source), suspends the window thread at rest for SLEEP_MS, prints
+//       WAKE and waits for its line (the source delivers again), resumes the thread and posts the
+//       resume notices LATE_MS later; waits for 4 more buffers or a box, clicks Stop, closes the window
 //   e2e_driver fault stall EXE DEVICE ROW FILE SECONDS STALL_MS
 //       the benchmark's recording (bench_driver.cpp): the window thread suspended STALL_MS at a time
 //
@@ -29,6 +35,7 @@
 #include <memory>
 #include <thread>
 
+#include "thread_stall.h"
 #include "window_driver.h"
 
 namespace e2e {
@@ -131,6 +138,15 @@ int Kill(const std::wstring& exe, const std::wstring& device, int row, const std
     return 0;
 }
 
+// Says `line` and waits for the caller's go-ahead on standard input (it changes the bench meanwhile).
+void Prompt(const char* line)
+{
+    Say(line);
+    char answer[64];
+    if (!std::fgets(answer, sizeof answer, stdin))
+        Fail("no go-ahead on standard input");
+}
+
 // "NAME (N).ext" beside `fileName`, as the recorder numbers the files a recording goes on into.
 std::wstring NumberedFile(const std::wstring& fileName, int number)
 {
@@ -150,13 +166,7 @@ int DeviceGoes(const std::wstring& exe, const std::wstring& device, int row, con
     recorder.WaitForBuffers(buffers);
     JsonObject result;
     result.Add("buffers_before", recorder.BuffersBack()).AddText("label_before", LastLabel(recorder));
-    const auto prompt = [](const char* line) {
-        Say(line);
-        char answer[64];
-        if (!std::fgets(answer, sizeof answer, stdin))
-            Fail("no go-ahead on standard input");
-    };
-    prompt("DEVICE-GONE");
+    Prompt("DEVICE-GONE");
     const DWORD gone = GetTickCount();
 
     bool respondedThroughout = true;
@@ -177,7 +187,7 @@ int DeviceGoes(const std::wstring& exe, const std::wstring& device, int row, con
     result.AddText("meter_waiting", TextOf(recorder.Control(kLevelMeter1Id)));
     if (comesBack) {
         const int before = recorder.BuffersBack();
-        prompt("DEVICE-BACK");
+        Prompt("DEVICE-BACK");
         const DWORD back = GetTickCount();
         // With the box still up, the capture goes on beneath it.
         if (!WaitFor([&] { return test_support::ReadAll(NumberedFile(fileName, 2)).size() > 44; }, 30000))
@@ -202,7 +212,8 @@ int DeviceGoes(const std::wstring& exe, const std::wstring& device, int row, con
     return 0;
 }
 
-int DiskFull(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName)
+int DiskFull(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName,
+             const std::wstring& roomText)
 {
     Recorder recorder(exe, fileName + L".labels");
     recorder.Choose(device, row);
@@ -211,36 +222,30 @@ int DiskFull(const std::wstring& exe, const std::wstring& device, int row, const
     JsonObject result;
     std::string boxes = "[";
     int boxCount = 0;
-    DWORD stopMs = 0;
+    int beforeError = -1;
     DWORD quietSince = GetTickCount();
-    // A disk that stays full stops the recording by itself: Record comes back without a click on Stop.
+    // Nobody clicks Stop: a disk that stays full stops the recording by itself.
     const auto stoppedByItself = [&] {
         const auto buttons = Buttons(recorder);
         return IsWindowEnabled(recorder.Form()) && buttons.record && !buttons.stop;
     };
     // Until the recording has stopped, the file is complete and no box has come for a second and a half.
-    while (!((stopMs || stoppedByItself()) && FileCompleted(fileName) && GetTickCount() - quietSince > 1500)) {
+    while (!(stoppedByItself() && FileCompleted(fileName) && GetTickCount() - quietSince > 1500)) {
         if (GetTickCount() - start > 45000)
-            Fail("after " + std::to_string(boxCount) + " boxes " + boxes + "], " +
-                 (stopMs ? "the file was not completed after Stop" : "the recording neither stopped nor took Stop"));
+            Fail("after " + std::to_string(boxCount) + " boxes " + boxes + "], the recording did not stop by itself");
         const Box box = FindBox(recorder.Pid());
         if (box.window) {
-            if (!boxCount++)
-                result.Add("buffers_before_error", recorder.BuffersBack());
-            boxes += (boxes.size() > 1 ? ", " : "") + JsonBox(box, GetTickCount() - start);
+            // The warning about the disk's room comes at Record; the buffers before the first error count.
+            if (box.text != roomText && beforeError < 0)
+                beforeError = recorder.BuffersBack();
+            boxes += (boxCount++ ? ", " : "") + JsonBox(box, GetTickCount() - start);
             recorder.CloseBox(box.window);
             quietSince = GetTickCount();
-            // The user goes on: Stop the moment the window takes clicks again.
-            if (!stopMs && WaitFor([&] { return IsWindowEnabled(recorder.Form()) && Buttons(recorder).stop; }, 1000)) {
-                stopMs = GetTickCount() - start;
-                recorder.Click(recorder.StopButton());
-            }
             continue;
         }
         Sleep(5);
     }
-    result.Add("boxes", boxes + "]").Add("stop_ms", static_cast<long long>(stopMs));
-    result.AddBool("stopped_by_itself", stopMs == 0);
+    result.Add("boxes", boxes + "]").Add("buffers_before_error", beforeError);
     result.AddText("label_final", TextOf(recorder.Label()));
     CloseAndReport(recorder, result);
     Say("RESULT " + result.Str());
@@ -419,6 +424,51 @@ int Session(const std::wstring& exe, const std::wstring& device, int row, const 
     return 0;
 }
 
+// Asleep while the clock runs on (Modern Standby, a paused machine): the system says it suspends,
+// the source delivers nothing and the window's thread does not run; on waking the timers that fell
+// due come first, and the resume notices only `lateMs` after the thread runs again.
+int Sleeps(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName, DWORD sleepMs,
+           DWORD lateMs)
+{
+    Recorder recorder(exe, fileName + L".labels");
+    recorder.Choose(device, row);
+    recorder.StartRecording(fileName);
+    recorder.WaitForBuffers(3);
+    ThreadStaller thread(recorder.Process(), GetWindowThreadProcessId(recorder.Form(), nullptr),
+                         ThreadStaller::Where::AtRest);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(recorder.Form(), WM_POWERBROADCAST, PBT_APMSUSPEND, 0, SMTO_NORMAL, 5000, &ignored);
+    Prompt("SLEEP"); // the caller stops the source
+    thread.Suspend(5000);
+    Sleep(sleepMs);
+    Prompt("WAKE"); // the caller lets the source deliver again
+    thread.Resume();
+    Sleep(lateMs);
+    PostMessageW(recorder.Form(), WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    PostMessageW(recorder.Form(), WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0);
+    const int before = recorder.BuffersBack();
+    JsonObject result;
+    result.Add("buffers_before_wake", before);
+    // The same file goes on, with no box: the time asleep was not the device's silence.
+    const bool goesOn = WaitFor([&] { return recorder.BuffersBack() >= before + 4 || FindBox(recorder.Pid()).window; },
+                                20000);
+    const Box box = FindBox(recorder.Pid());
+    result.AddBool("went_on", goesOn && !box.window).AddText("box", box.text);
+    if (box.window)
+        recorder.CloseBox(box.window);
+    recorder.Click(recorder.StopButton());
+    result.AddBool("completed", WaitFor([&] { return FileCompleted(fileName); }, 10000));
+    // A recording that went on into a next file would say so in a message now.
+    Sleep(500);
+    const Box files = FindBox(recorder.Pid());
+    result.AddText("late_box", files.text);
+    if (files.window)
+        recorder.CloseBox(files.window);
+    CloseAndReport(recorder, result);
+    Say("RESULT " + result.Str());
+    return 0;
+}
+
 } // namespace
 
 int Fault(const std::vector<std::wstring>& args)
@@ -428,8 +478,8 @@ int Fault(const std::vector<std::wstring>& args)
         return Kill(args[1], args[2], std::stoi(args[3]), args[4], std::stoi(args[5]));
     if ((kind == L"server" || kind == L"device-back") && args.size() == 6)
         return DeviceGoes(args[1], args[2], std::stoi(args[3]), args[4], std::stoi(args[5]), kind == L"device-back");
-    if (kind == L"disk-full" && args.size() == 5)
-        return DiskFull(args[1], args[2], std::stoi(args[3]), args[4]);
+    if (kind == L"disk-full" && args.size() == 6)
+        return DiskFull(args[1], args[2], std::stoi(args[3]), args[4], args[5]);
     if (kind == L"rapid" && args.size() == 6)
         return Rapid(args[1], args[2], std::stoi(args[3]), args[4], std::stoi(args[5]));
     if (kind == L"targets" && args.size() >= 6)
@@ -437,9 +487,11 @@ int Fault(const std::vector<std::wstring>& args)
                        args[4]);
     if (kind == L"session" && args.size() == 6)
         return Session(args[1], args[2], std::stoi(args[3]), args[4], std::stoi(args[5]));
+    if (kind == L"sleep" && args.size() == 7)
+        return Sleeps(args[1], args[2], std::stoi(args[3]), args[4], std::stoul(args[5]), std::stoul(args[6]));
     if (kind == L"stall" && args.size() == 7)
         return Bench(std::vector<std::wstring>(args.begin() + 1, args.end()));
-    Fail("usage: fault kill|server|device-back|disk-full|rapid|targets|session|stall ... (see faults.cpp)");
+    Fail("usage: fault kill|server|device-back|disk-full|rapid|targets|session|sleep|stall ... (see faults.cpp)");
 }
 
 } // namespace e2e
