@@ -12,16 +12,16 @@ void TForm1::DeviceGone(const std::wstring& why)
     if (state_ != TRecordingState::Recording)
         return;
     // Without an identity another device could be taken for it: the recording ends instead.
-    if (deviceIdentity_.empty()) {
+    if (recording_.DeviceIdentity.empty()) {
         StopByItself({Stopped(why)});
         return;
     }
     StopDevice();
-    goesOn_ = true; // its close notification completes the file and starts the wait
+    state_ = TRecordingState::DeviceLeaving; // its close notification completes the file and starts the wait
     // Once a recording: a device that comes and goes does not pile up boxes over the window.
-    if (!goneReported_)
-        stopReports_.push_back(why + L"\n" + kWaitingText);
-    goneReported_ = true;
+    if (!recording_.GoneTold)
+        recording_.Errors.push_back(why + L"\n" + kWaitingText);
+    recording_.GoneTold = true;
 }
 
 void TForm1::StartWaiting()
@@ -43,11 +43,11 @@ void TForm1::LookForDevice()
 {
     if (state_ != TRecordingState::WaitingForDevice)
         return;
-    const std::optional<UINT> id = FindDeviceById(device_, deviceIdentity_);
+    const std::optional<UINT> id = FindDeviceById(device_, recording_.DeviceIdentity);
     if (!id)
         return;
-    unwritten_.clear();
-    const std::wstring next = NextNumberedFileName(files_.front());
+    recording_.Unwritten.clear();
+    const std::wstring next = NextNumberedFileName(recording_.Files.front());
     try {
         if (OpenDevice(*id) != MMSYSERR_NOERROR)
             return; // back in the list but not ready yet: the next look tries again
@@ -61,15 +61,15 @@ void TForm1::LookForDevice()
     } catch (const EAppError& error) {
         // Not a box a second: the recording ends with what it has.
         EndRecording();
-        stopReports_.insert(stopReports_.end(), {error.Message(), kWriteStoppedText});
+        recording_.Errors.insert(recording_.Errors.end(), {error.Message(), kWriteStoppedText});
         return;
     }
     DeviceId = static_cast<int32_t>(*id);
     KillTimer(handle_, kDeviceWaitTimerId);
     LevelMeter1.ShowWaiting(false);
-    files_.push_back(next);
+    recording_.Files.push_back(next);
     TotalBytes = 0;
     ShowSize(TotalBytes);
     if (QueueAndStart() != MMSYSERR_NOERROR)
-        goesOn_ = true; // it refused to start: drain back into the wait
+        state_ = TRecordingState::DeviceLeaving; // it refused to start: drain back into the wait
 }

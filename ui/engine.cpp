@@ -41,13 +41,8 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
 
     // Until the device is open, an error raised here leaves a start that failed.
     state_ = TRecordingState::StartFailed;
+    recording_ = TRecording{};
     TotalBytes = 0;
-    lastAudioTick_.reset();
-    unwritten_.clear();
-    stopReports_.clear();
-    notices_.clear();
-    files_.clear();
-    filesReport_.clear();
 
     WaveFormat = PcmWaveFormat(Channels, SampleRate, BitsPerSample);
 
@@ -58,21 +53,19 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
         return result;
     }
     // Kept to find the same device again if it goes away mid-recording.
-    deviceIdentity_ = device_.EndpointId(static_cast<UINT>(DeviceId));
-    goneReported_ = false;
+    recording_.DeviceIdentity = device_.EndpointId(static_cast<UINT>(DeviceId));
     try {
         CreateWaveFile(fileName);
     } catch (...) {
         CloseUnusedDevice();
         throw;
     }
-    files_ = {fileName};
+    recording_.Files = {fileName};
     if (const MMRESULT result = QueueAndStart())
         return result;
     // An unattended recording must not be cut by the idle timer, nor by a logoff without a word.
     const size_t slash = fileName.find_last_of(L"\\/");
     session_.Hold(handle_, L"Идёт запись в " + fileName.substr(slash == std::wstring::npos ? 0 : slash + 1));
-    roomTold_ = false;
     CheckRoom();
     return MMSYSERR_NOERROR;
 }
@@ -121,12 +114,17 @@ MMRESULT TForm1::QueueAndStart()
 
 MMRESULT TForm1::StopRecording()
 {
-    goesOn_ = false;
-    if (state_ == TRecordingState::WaitingForDevice) {
+    switch (state_) {
+    case TRecordingState::WaitingForDevice:
         EndWaiting();
         return MMSYSERR_NOERROR;
+    case TRecordingState::DeviceLeaving:
+        // Stopped while the device that went away drains: its close ends the recording instead.
+        state_ = TRecordingState::Draining;
+        return MMSYSERR_INVALHANDLE;
+    default:
+        return StopDevice();
     }
-    return StopDevice();
 }
 
 MMRESULT TForm1::StopDevice()
@@ -179,8 +177,8 @@ void TForm1::WimData(HWAVEIN device, WAVEHDR* header)
     // Only a buffer that holds audio is a sign of life: an unplugged device may hand back empty
     // ones in a loop.
     if (header->dwBytesRecorded > 0 && header->dwBytesRecorded <= header->dwBufferLength)
-        lastAudioTick_ = AwakeMilliseconds();
-    unwritten_.push_back(buffer);
+        recording_.AudioTick = AwakeMilliseconds();
+    recording_.Unwritten.push_back(buffer);
     WriteHandedBack();
     // Empty buffers in a loop keep the queue too busy for the stall timer to come.
     if (header->dwBytesRecorded == 0)
@@ -201,9 +199,9 @@ void TForm1::ContinueInNextFile()
     WriteWaveHeader(TotalBytes);
     WaveFile.Flush();
     CloseWaveFile();
-    const std::wstring next = NextNumberedFileName(files_.front());
+    const std::wstring next = NextNumberedFileName(recording_.Files.front());
     CreateWaveFile(next);
-    files_.push_back(next);
+    recording_.Files.push_back(next);
     TotalBytes = 0;
     ShowSize(TotalBytes);
 }
@@ -212,8 +210,8 @@ void TForm1::WriteHandedBack()
 {
     // In the order the device handed them back. A buffer whose append failed stays first in line
     // and is tried again when the next one comes: a file never skips audio.
-    while (!unwritten_.empty() && state_ != TRecordingState::Discarding) {
-        TCaptureBuffer& buffer = *unwritten_.front();
+    while (!recording_.Unwritten.empty() && state_ != TRecordingState::Discarding) {
+        TCaptureBuffer& buffer = *recording_.Unwritten.front();
         if (buffer.Header.dwBytesRecorded > buffer.Header.dwBufferLength) {
             // A count the buffer cannot hold is a device fault, never a length to read.
             StopByItself({Stopped(kDeviceFaultText)});
@@ -235,7 +233,7 @@ void TForm1::WriteHandedBack()
             AppendWaveData(reinterpret_cast<const BYTE*>(buffer.Header.lpData), count);
         } catch (const EInOutError& error) {
             // Later buffers wait behind this one while the device still holds some to fill.
-            const bool deviceRunsDry = !Stopping() && unwritten_.size() == Buffers.size();
+            const bool deviceRunsDry = !Stopping() && recording_.Unwritten.size() == Buffers.size();
             if (!buffer.FailedOnce && !deviceRunsDry) {
                 buffer.FailedOnce = true;
                 throw;
@@ -245,42 +243,41 @@ void TForm1::WriteHandedBack()
                 throw;
             break;
         }
-        unwritten_.pop_front();
+        recording_.Unwritten.pop_front();
         buffer.FailedOnce = false;
         TotalBytes += count;
         ShowSize(TotalBytes);
         ShowLevel(reinterpret_cast<const BYTE*>(buffer.Header.lpData), count);
         QueueAgain(buffer);
-        if (AwakeMilliseconds() - roomCheckedTick_ >= kRoomCheckMs)
+        if (AwakeMilliseconds() - recording_.RoomTick >= kRoomCheckMs)
             CheckRoom();
     }
     if (state_ == TRecordingState::Discarding)
-        unwritten_.clear();
+        recording_.Unwritten.clear();
 }
 
 void TForm1::CheckRoom()
 {
-    roomCheckedTick_ = AwakeMilliseconds();
+    recording_.RoomTick = AwakeMilliseconds();
     const std::optional<uint64_t> free = FreeBytesBeside(WaveFile.Name());
     LevelMeter1.ShowRoom(free ? RoomText(*free, WaveFormat.nAvgBytesPerSec) : L"");
-    if (!free || roomTold_)
+    if (!free || recording_.RoomTold)
         return;
     // A disk that fills in the night ends the recording there: better said at once than found out
     // in the morning.
     std::wstring low = LowRoomText(*free, WaveFormat.nAvgBytesPerSec);
     if (low.empty())
         return;
-    roomTold_ = true;
-    notices_.push_back(std::move(low));
+    recording_.RoomTold = true;
+    recording_.Notices.push_back(std::move(low));
 }
 
 bool TForm1::EndWriting(const EInOutError& error)
 {
-    // Already stopping, nobody else reports it: the caller raises it again.
-    const bool stopped = Stopping();
-    StopByItself({error.Message(), kWriteStoppedText});
+    // Stopped already by the user, nobody else reports it: the caller raises it again.
+    const bool reported = StopByItself({error.Message(), kWriteStoppedText});
     state_ = TRecordingState::Discarding; // what follows is dropped: the file never skips audio
-    return stopped;
+    return !reported;
 }
 
 void TForm1::QueueAgain(TCaptureBuffer& buffer)

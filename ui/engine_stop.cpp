@@ -32,36 +32,37 @@ void TForm1::EndRecording()
     LevelMeter1.Empty();
     EnableWindow(BitBtn1, TRUE);
     EnableWindow(BitBtn2, FALSE);
-    ShowSize(FileSizeByName(files_.empty() ? SaveDialog1.FileName : files_.back()));
+    ShowSize(FileSizeByName(recording_.Files.empty() ? SaveDialog1.FileName : recording_.Files.back()));
     // A recording that went on into further files says where it is, once it is over.
-    filesReport_ = RecordingFilesText(files_);
+    recording_.FilesReport = RecordingFilesText(recording_.Files);
     if (deviceListStale_)
         RefreshDeviceList(); // the system's devices changed while recording
 }
 
-void TForm1::StopByItself(std::vector<std::wstring> why)
+bool TForm1::StopByItself(std::vector<std::wstring> why)
 {
-    if (state_ != TRecordingState::Recording)
-        return;
+    if (state_ != TRecordingState::Recording && state_ != TRecordingState::DeviceLeaving)
+        return false; // stopped already, by the user or by itself
     // As the Stop button does: everything written so far is kept and the file is completed. The
     // report waits until the handler has finished, so no box opens with the fields half updated.
     EndRecording();
-    stopReports_.insert(stopReports_.end(), why.begin(), why.end());
+    recording_.Errors.insert(recording_.Errors.end(), why.begin(), why.end());
+    return true;
 }
 
-void TForm1::ReportStopByItself()
+void TForm1::ShowReports()
 {
     std::vector<std::wstring> reports;
-    reports.swap(stopReports_);
+    reports.swap(recording_.Errors);
     std::vector<std::wstring> notices;
-    notices.swap(notices_);
+    notices.swap(recording_.Notices);
     // One at a time, through the frame's report, like any other error.
     for (const std::wstring& text : reports)
         frame_.ShowErrorText(text);
     for (const std::wstring& text : notices)
         frame_.ShowMessage(text);
-    if (!filesReport_.empty())
-        frame_.ShowMessage(std::exchange(filesReport_, {}));
+    if (!recording_.FilesReport.empty())
+        frame_.ShowMessage(std::exchange(recording_.FilesReport, {}));
 }
 
 void TForm1::CompleteRecording(bool deviceClosed)
@@ -69,7 +70,7 @@ void TForm1::CompleteRecording(bool deviceClosed)
     KillTimer(handle_, kSilenceTimerId);
     // No file is written until the recording goes on, if it does: then at its first buffer.
     LevelMeter1.ShowRoom(L"");
-    roomCheckedTick_ = 0;
+    recording_.RoomTick = 0;
     // A buffer still waiting behind a failed append gets its last try; whatever happens, the file is
     // completed with what was written.
     std::exception_ptr failure;
@@ -79,9 +80,9 @@ void TForm1::CompleteRecording(bool deviceClosed)
         failure = std::current_exception();
     }
     // A device that went away is waited for: the recording is not over.
-    const bool waitForDevice = std::exchange(goesOn_, false);
+    const bool waitForDevice = state_ == TRecordingState::DeviceLeaving;
     state_ = TRecordingState::Idle;
-    unwritten_.clear();
+    recording_.Unwritten.clear();
     const bool held = !deviceClosed || std::any_of(Buffers.begin(), Buffers.end(),
                                                     [](const TCaptureBuffer& b) { return b.Prepared; });
     if (held)
@@ -104,7 +105,7 @@ void TForm1::CompleteRecording(bool deviceClosed)
 
 void TForm1::RetryClose()
 {
-    if (state_ != TRecordingState::Draining && state_ != TRecordingState::Discarding)
+    if (!DeviceOpen() || state_ == TRecordingState::Recording)
         return;
     if (device_.Close(WaveIn) != MMSYSERR_NOERROR)
         CompleteRecording(false);
@@ -116,7 +117,7 @@ DWORD TForm1::SilenceLimitMs() const
         return SilenceLimitOverrideMs;
     // A stall of the window's thread, however long, does not count: the buffers the device handed
     // back meanwhile wait as posted messages, which come before the timer's next check.
-    return kSilenceMarginMs + (lastAudioTick_ ? 0 : kStartLatencyMs);
+    return kSilenceMarginMs + (recording_.AudioTick ? 0 : kStartLatencyMs);
 }
 
 void TForm1::CheckForSilence()
@@ -128,23 +129,25 @@ void TForm1::CheckForSilence()
     // it after the power notices, if any come: a gap between two checks is time this program did
     // not run, not the device's silence, so the device gets its allowance again instead.
     const uint64_t now = AwakeMilliseconds();
-    if (now - checkedTick_ > kNotRunningMs) {
+    if (now - recording_.CheckedTick > kNotRunningMs) {
         RestartSilenceAllowance();
         return;
     }
-    checkedTick_ = now;
-    if (now - lastAudioTick_.value_or(startTick_) > SilenceLimitMs())
+    recording_.CheckedTick = now;
+    if (now - recording_.AudioTick.value_or(recording_.AllowanceTick) > SilenceLimitMs())
         DeviceGone(kDeviceSilentText);
 }
 
 void TForm1::RestartSilenceAllowance()
 {
-    startTick_ = checkedTick_ = AwakeMilliseconds();
-    lastAudioTick_.reset();
+    recording_.AllowanceTick = recording_.CheckedTick = AwakeMilliseconds();
+    recording_.AudioTick.reset();
 }
 
 void TForm1::DeviceFailed(MMRESULT result)
 {
+    if (state_ != TRecordingState::Recording)
+        return; // posted before the device was stopped or went away: nothing to stop any more
     // A buffer the device will not take back because it has gone is the device gone, not a driver
     // missing from the system.
     if (result == MMSYSERR_NODRIVER || result == MMSYSERR_BADDEVICEID)

@@ -52,6 +52,29 @@ constexpr wchar_t kSilenceNotice[] =
     L"Возможно, у микрофона выключен звук или доступ к нему выключен в "
     L"Параметры → Конфиденциальность → Микрофон.\n\nЗапись продолжается.";
 
+// Placed and given its font by ApplyDensity.
+HWND CreateControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int id)
+{
+    const HWND control = CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
+                                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                         GetModuleHandleW(nullptr), nullptr);
+    if (!control)
+        throw EAppError(std::wstring(L"Cannot create the control ") + className);
+    return control;
+}
+
+// The selection field's height fixes the closed combo's height, whatever font the platform
+// substitutes. The combo's border does not scale with the density, so it is measured.
+void FitComboBox(HWND combo, int closedHeight)
+{
+    const int field = closedHeight - kComboBox1.height + kSelectionHeight; // its border at 96 ppi
+    SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+    RECT closed{};
+    GetWindowRect(combo, &closed);
+    if (const int off = closedHeight - (closed.bottom - closed.top))
+        SendMessageW(combo, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field + off);
+}
+
 } // namespace
 
 SIZE TForm1::FrameSizeAt(UINT dpi) const
@@ -96,28 +119,17 @@ int TForm1::Scale(int pixels) const
     return MulDiv(pixels, dpi_, 96);
 }
 
-// Placed and given its font by ApplyDensity.
-HWND TForm1::CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int id)
-{
-    const HWND control = CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
-                                         handle_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                         GetModuleHandleW(nullptr), nullptr);
-    if (!control)
-        throw EAppError(std::wstring(L"Cannot create the control ") + className);
-    return control;
-}
-
 void TForm1::CreateControls()
 {
     // Creation order is the tab order: ComboBox1, ListBox1, BitBtn1, BitBtn2.
-    Label1 = CreateControl(WC_STATICW, L"0 байт", SS_LEFT | SS_NOTIFY, 0, kLabel1Id);
-    GroupBox1 = CreateControl(WC_BUTTONW, kGroupBox1Caption, BS_GROUPBOX, 0, -1);
-    ComboBox1 = CreateControl(WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0, kComboBox1Id);
-    GroupBox2 = CreateControl(WC_BUTTONW, kGroupBox2Caption, BS_GROUPBOX, 0, -1);
-    ListBox1 = CreateControl(WC_LISTBOXW, L"", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
+    Label1 = CreateControl(handle_, WC_STATICW, L"0 байт", SS_LEFT | SS_NOTIFY, 0, kLabel1Id);
+    GroupBox1 = CreateControl(handle_, WC_BUTTONW, kGroupBox1Caption, BS_GROUPBOX, 0, -1);
+    ComboBox1 = CreateControl(handle_, WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0, kComboBox1Id);
+    GroupBox2 = CreateControl(handle_, WC_BUTTONW, kGroupBox2Caption, BS_GROUPBOX, 0, -1);
+    ListBox1 = CreateControl(handle_, WC_LISTBOXW, L"", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
                              WS_EX_CLIENTEDGE, kListBox1Id);
-    BitBtn1 = CreateControl(WC_BUTTONW, kBitBtn1Caption, BS_PUSHBUTTON | WS_TABSTOP, 0, kBitBtn1Id);
-    BitBtn2 = CreateControl(WC_BUTTONW, kBitBtn2Caption, BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, 0, kBitBtn2Id);
+    BitBtn1 = CreateControl(handle_, WC_BUTTONW, kBitBtn1Caption, BS_PUSHBUTTON | WS_TABSTOP, 0, kBitBtn1Id);
+    BitBtn2 = CreateControl(handle_, WC_BUTTONW, kBitBtn2Caption, BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, 0, kBitBtn2Id);
 
     frame_.AddHint(Label1, L"Размер записанных аудиоданных");
 
@@ -167,7 +179,7 @@ void TForm1::ApplyDensity(UINT dpi)
     }
     // After the font, which resets them.
     SendMessageW(ComboBox1, CB_SETITEMHEIGHT, 0, Scale(kItemHeight));
-    FitComboBox1(Scale(kComboBox1.height));
+    FitComboBox(ComboBox1, Scale(kComboBox1.height));
     SendMessageW(ListBox1, LB_SETITEMHEIGHT, 0, Scale(kItemHeight));
     // The controls have let go of the old fonts only now.
     font_ = std::move(font);
@@ -178,18 +190,6 @@ void TForm1::ApplyDensity(UINT dpi)
     CreateLevelMeter();
 
     RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-}
-
-// The selection field's height fixes the closed combo's height, whatever font the platform
-// substitutes. The combo's border does not scale with the density, so it is measured.
-void TForm1::FitComboBox1(int closedHeight)
-{
-    const int field = closedHeight - kComboBox1.height + kSelectionHeight; // its border at 96 ppi
-    SendMessageW(ComboBox1, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
-    RECT closed{};
-    GetWindowRect(ComboBox1, &closed);
-    if (const int off = closedHeight - (closed.bottom - closed.top))
-        SendMessageW(ComboBox1, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field + off);
 }
 
 void TForm1::DensityChanged(UINT dpi, const RECT& suggested)
@@ -215,7 +215,7 @@ void TForm1::CreateLevelMeter()
 void TForm1::ShowLevel(const BYTE* bytes, int32_t count)
 {
     // A recording's first bytes begin its first file; a later file's begin where the last one ended.
-    const bool first = files_.size() <= 1 && TotalBytes == count;
+    const bool first = recording_.Files.size() <= 1 && TotalBytes == count;
     LevelMeter1.Samples(bytes, static_cast<size_t>(count), first, WaveFormat, state_ == TRecordingState::Recording);
 }
 

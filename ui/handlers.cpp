@@ -31,7 +31,7 @@ void TForm1::FillDeviceList()
 void TForm1::DevicesChanged()
 {
     // Refilling the lists mid-recording would clear the choice the recording was started with.
-    if (state_ == TRecordingState::Recording || state_ == TRecordingState::WaitingForDevice) {
+    if (GoesOn(state_)) {
         deviceListStale_ = true;
         LookForDevice(); // the device waited for may be the one that came
         return;
@@ -151,7 +151,7 @@ void TForm1::BitBtn2Click()
     EndRecording();
     // Stopped while it waited for its device: no close notification will come to tell the files.
     if (state_ == TRecordingState::Idle)
-        ReportStopByItself();
+        ShowReports();
 }
 
 std::wstring TForm1::DeviceErrorText(MMRESULT result)

@@ -31,8 +31,7 @@ bool TForm1::QueryEndSession(LPARAM reason) const
 {
     // Asked to wait, the system lists the shutdown block reason and lets the user decide. A critical
     // end does not wait, and an installer closing the program asks it to go.
-    const bool recording = state_ == TRecordingState::Recording || state_ == TRecordingState::WaitingForDevice;
-    return !recording || (reason & (ENDSESSION_CRITICAL | ENDSESSION_CLOSEAPP)) != 0;
+    return !GoesOn(state_) || (reason & (ENDSESSION_CRITICAL | ENDSESSION_CLOSEAPP)) != 0;
 }
 
 void TForm1::EndSession(bool ending)

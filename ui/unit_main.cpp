@@ -11,5 +11,5 @@ TForm1::~TForm1()
 bool TForm1::DeviceOpen() const noexcept
 {
     return state_ == TRecordingState::Recording || state_ == TRecordingState::Draining ||
-           state_ == TRecordingState::Discarding;
+           state_ == TRecordingState::Discarding || state_ == TRecordingState::DeviceLeaving;
 }

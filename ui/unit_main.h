@@ -7,20 +7,18 @@
 //   ui/save_dialog.h      SaveDialog1's settings and the dialog itself
 //   ui/device_list.h      the devices (identity and name) and the list controls' items
 //   ui/capture_buffer.h   the capture ring's buffers
-//   ui/recording_state.h  where a recording is
+//   ui/recording.h        what belongs to one recording
+//   ui/recording_state.h  where a recording is, and every way it moves
 //   ui/level_meter.h      LevelMeter1, the level of the samples as they are recorded
 //   ui/recording_files.h  the numbered files a recording goes on into
 //   frame/frame.h         what the window asks of the application frame
-// Methods by concern: form.cpp (the window, its controls and density), window_proc.cpp (its
-// messages), handlers.cpp (the controls'), engine.cpp (recording), engine_stop.cpp (its ends),
-// device_wait.cpp (a device gone and back), session.cpp (sleep, logoff), wave_writer.cpp,
-// size_readout.cpp.
+// Methods by concern: form.cpp, window_proc.cpp, handlers.cpp, engine.cpp, engine_stop.cpp,
+// device_wait.cpp, session.cpp, wave_writer.cpp, size_readout.cpp.
 
 #include <windows.h>
 #include <mmsystem.h>
 
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +32,7 @@
 #include "ui/device_list.h"
 #include "ui/formats.h"
 #include "ui/level_meter.h"
+#include "ui/recording.h"
 #include "ui/recording_state.h"
 #include "ui/save_dialog.h"
 #include "ui/wave_header.h"
@@ -112,53 +111,54 @@ public:
     void RefreshDeviceList();
 
 private:
+    // form.cpp: the window, its controls and their density.
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    template <typename Handler>
-    LRESULT EngineMessage(Handler&& handler);
     void CreateControls();
     void CreateLevelMeter(); // at the window's density; called again, it places the meter anew
-    HWND CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int id);
-    // Everything that follows the screen's density: the fonts, the controls' places and item
-    // heights, Label1's size. At creation, and whenever the window moves to a monitor of another
-    // density (then placed where the system suggests).
+    // The fonts, the controls' places and item heights, Label1's size: at creation, and whenever the
+    // window moves to a monitor of another density (then placed where the system suggests).
     void ApplyDensity(UINT dpi);
     void DensityChanged(UINT dpi, const RECT& suggested);
     SIZE FrameSizeAt(UINT dpi) const; // the window whose client area is exactly scaled to `dpi`
     int Scale(int pixels) const;
     void FitLabel1(); // Label1 sized to its text in its font
-    void FitComboBox1(int closedHeight);
+    // window_proc.cpp: the messages; a handler's reports are shown once it is done with the fields.
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    template <typename Handler>
+    LRESULT HandleAndReport(Handler&& handler);
+    // handlers.cpp
     std::wstring DeviceErrorText(MMRESULT result);
     std::optional<TDevice> ListedDevice(LRESULT item) const; // the device of ComboBox1's item
     void EndOnDeviceError(MMRESULT result);
-
+    // engine.cpp: the ring through the device and into the file.
+    MMRESULT OpenDevice(UINT deviceId);
+    MMRESULT QueueAndStart();
+    MMRESULT StopDevice(); // reset and close; the close notification completes the file
     TCaptureBuffer* OwnBuffer(HWAVEIN device, const WAVEHDR* header);
     int32_t BytesToKeep(const WAVEHDR& header) const;
     void WriteHandedBack();
     void QueueAgain(TCaptureBuffer& buffer);
-    void CheckRoom(); // the free space of the file's disk: the meter's tooltip, and a warning once
     void ContinueInNextFile();
-    bool EndWriting(const EInOutError& error); // stops on a write failure; true when it was stopping already
-    MMRESULT OpenDevice(UINT deviceId);
-    MMRESULT QueueAndStart();
-    MMRESULT StopDevice(); // reset and close; the close notification completes the file
-    // A device that went away (device_wait.cpp).
-    void DeviceGone(const std::wstring& why);
-    void StartWaiting();
-    void EndWaiting();
-    void LookForDevice();
-    void StopByItself(std::vector<std::wstring> why);
-    void ReportStopByItself();
+    void CheckRoom(); // the free space of the file's disk: the meter's tooltip, and a warning once
+    bool EndWriting(const EInOutError& error); // stops on a write failure; true when nobody reports it
+    // engine_stop.cpp: how a recording ends.
+    bool StopByItself(std::vector<std::wstring> why); // false when it had stopped already
+    void ShowReports();
     void CompleteRecording(bool deviceClosed);
     void RetryClose();
     void CheckForSilence();
+    void RestartSilenceAllowance();
     void DeviceFailed(MMRESULT result);
     void WaitForPreviousRecording();
     void FinishRecordingBeforeClose();
     void CloseUnusedDevice();
     bool NextDeviceMessage(MSG& message, DWORD waitMs);
-    void RestartSilenceAllowance();
-    // The session around a recording (session.cpp).
+    // device_wait.cpp: a device that went away, waited for.
+    void DeviceGone(const std::wstring& why);
+    void StartWaiting();
+    void EndWaiting();
+    void LookForDevice();
+    // session.cpp: sleep, logoff and shutdown.
     void PowerChanged(WPARAM event);
     bool QueryEndSession(LPARAM reason) const;
     void EndSession(bool ending);
@@ -169,29 +169,15 @@ private:
     int dpi_ = 96;
     GdiObject<HFONT> font_;
     GdiObject<HFONT> labelFont_;
+    std::vector<TDevice> listed_;  // ComboBox1's devices, item by item, with their identities
+    bool deviceListStale_ = false; // the devices changed while recording: refill at the stop
 
     TRecordingState state_ = TRecordingState::Idle;
+    TRecording recording_; // the current or last recording
+    TSessionHold session_; // no idle sleep, and a reason on the shutdown screen, while recording
     // The device has the previous one's handle value: until its open notification, notifications
     // with that value are the previous device's.
     bool awaitingOpen_ = false;
-    std::deque<TCaptureBuffer*> unwritten_; // handed back, not yet written, oldest first
-    // Awake time (AwakeMilliseconds) when the silence allowance began, of the last check, and of
-    // the last audio.
-    uint64_t startTick_ = 0;
-    uint64_t checkedTick_ = 0;
-    std::optional<uint64_t> lastAudioTick_;
-    TSessionHold session_; // no idle sleep, and a reason on the shutdown screen, while recording
-    std::vector<std::wstring> stopReports_; // why it stopped by itself, shown once the handler is done
-    std::vector<std::wstring> notices_;     // plain messages, shown then too, while it goes on
-    bool roomTold_ = false;                 // the disk's low room has been told in this recording
-    uint64_t roomCheckedTick_ = 0;          // awake time the free space was last read
-    std::vector<std::wstring> files_;       // this recording's files, the one being written last
-    std::wstring filesReport_;              // the list of them, shown once the recording is over
-    std::wstring deviceIdentity_;           // the recording's device, found by it when it comes back
-    bool goesOn_ = false;       // the device is being closed because it went away: then wait for it
-    bool goneReported_ = false; // that it went away has been told in this recording
     // Rings of devices that never confirmed their close: they may still be written, so never freed.
     std::vector<std::vector<TCaptureBuffer>> abandonedBuffers_;
-    bool deviceListStale_ = false; // the devices changed while recording: refill at the stop
-    std::vector<TDevice> listed_;  // ComboBox1's devices, item by item, with their identities
 };

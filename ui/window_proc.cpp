@@ -28,11 +28,11 @@ LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LP
 }
 
 template <typename Handler>
-LRESULT TForm1::EngineMessage(Handler&& handler)
+LRESULT TForm1::HandleAndReport(Handler&& handler)
 {
     Guarded(frame_, handler);
     // A recording that stopped by itself says why once the handler is done with the fields.
-    Guarded(frame_, [this] { ReportStopByItself(); });
+    Guarded(frame_, [this] { ShowReports(); });
     return 0;
 }
 
@@ -45,7 +45,7 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (id == kComboBox1Id && code == CBN_SELCHANGE)
             Guarded(frame_, [this] { ComboBox1Change(); });
         else if (id == kBitBtn1Id && code == BN_CLICKED)
-            EngineMessage([this] { BitBtn1Click(); }); // a recording may have something to say at once
+            HandleAndReport([this] { BitBtn1Click(); }); // a recording may have something to say at once
         else if (id == kBitBtn2Id && code == BN_CLICKED)
             Guarded(frame_, [this] { BitBtn2Click(); });
         return 0;
@@ -54,18 +54,18 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         Guarded(frame_, [&] { WimOpen(reinterpret_cast<HWAVEIN>(wParam)); });
         return 0;
     case MM_WIM_DATA:
-        return EngineMessage([&] { WimData(reinterpret_cast<HWAVEIN>(wParam), reinterpret_cast<WAVEHDR*>(lParam)); });
+        return HandleAndReport([&] { WimData(reinterpret_cast<HWAVEIN>(wParam), reinterpret_cast<WAVEHDR*>(lParam)); });
     case MM_WIM_CLOSE:
-        return EngineMessage([&] { WimClose(reinterpret_cast<HWAVEIN>(wParam)); });
+        return HandleAndReport([&] { WimClose(reinterpret_cast<HWAVEIN>(wParam)); });
     case kDeviceFailedMessage:
-        return EngineMessage([&] { DeviceFailed(static_cast<MMRESULT>(wParam)); });
+        return HandleAndReport([&] { DeviceFailed(static_cast<MMRESULT>(wParam)); });
     case kCloseRetryMessage:
-        return EngineMessage([this] { RetryClose(); });
+        return HandleAndReport([this] { RetryClose(); });
     case WM_TIMER:
         if (wParam == kSilenceTimerId)
-            return EngineMessage([this] { CheckForSilence(); });
+            return HandleAndReport([this] { CheckForSilence(); });
         if (wParam == kDeviceWaitTimerId)
-            return EngineMessage([this] { LookForDevice(); });
+            return HandleAndReport([this] { LookForDevice(); });
         return 0;
     case WM_CTLCOLORSTATIC:
         if (reinterpret_cast<HWND>(lParam) == Label1) {
@@ -102,7 +102,7 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_DEVICECHANGE:
         if (wParam == DBT_DEVNODES_CHANGED || wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE)
-            EngineMessage([this] { DevicesChanged(); });
+            HandleAndReport([this] { DevicesChanged(); });
         return TRUE;
     case WM_CLOSE:
         // Closing mid-recording completes the file first, so no audio and no header is lost.
