@@ -21,14 +21,18 @@ inline HWND NameBox(HWND dialog)
     return combo ? combo : GetDlgItem(dialog, kItemNameBox);
 }
 
-// The dialog once it is shown, or nullptr after `timeoutMs`. Wine takes a while to destroy a
-// dialog, so the last recording's may still be there, hidden.
-inline HWND WaitFor(DWORD timeoutMs)
+// Process `processId`'s dialog once it is shown (tests run side by side), or nullptr after
+// `timeoutMs`. Wine takes a while to destroy a dialog, so the last recording's may still be there,
+// hidden.
+inline HWND WaitFor(DWORD timeoutMs, DWORD processId = GetCurrentProcessId())
 {
     for (const DWORD start = GetTickCount(); GetTickCount() - start <= timeoutMs; Sleep(10))
-        for (HWND dialog = nullptr; (dialog = FindWindowExW(nullptr, dialog, L"#32770", kTitle)) != nullptr;)
-            if (IsWindowVisible(dialog))
+        for (HWND dialog = nullptr; (dialog = FindWindowExW(nullptr, dialog, L"#32770", kTitle)) != nullptr;) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(dialog, &owner);
+            if (owner == processId && IsWindowVisible(dialog))
                 return dialog;
+        }
     return nullptr;
 }
 

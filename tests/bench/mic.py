@@ -3,7 +3,7 @@
 
     mic.py --sink "NAME:FORMAT:RATE:CHANNELS" [--sink ...] -- COMMAND...
 
-Loads a null sink per --sink (FORMAT is u8 or s16le), plays the counter ramp into each, runs
+Starts a sound server of its own, loads a null sink per --sink (FORMAT is u8 or s16le), plays the counter ramp into each, runs
 COMMAND with RECORDER_MICS set to the sinks' descriptions (';'-separated), then removes them. It
 fails when a player did not start or stopped before the command ended: a microphone that does
 not play is silent, and a silent recording must not pass for a recording of the signal.
@@ -12,6 +12,8 @@ Wine lists each sink's monitor as a wave-input device named "Monitor of NAME".
 import argparse
 import contextlib
 import os
+import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -129,6 +131,52 @@ class Sink:
             raise PlayerFailed(f"{self.description} stopped playing: {problem}")
 
 
+class SoundServer:
+    """A PulseAudio daemon of one test alone, in whose environment everything started meanwhile runs:
+    Wine 8 may open the wrong source when a server has several sinks, so tests that run side by side
+    each play into a server of their own; and a test may kill its server and leave the others'."""
+
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="recorder-pulse-")
+        os.chmod(self.dir, 0o700)
+        self.socket = os.path.join(self.dir, "pulse.sock")
+        self.saved = {k: os.environ.get(k) for k in ("PULSE_SERVER", "XDG_RUNTIME_DIR")}
+        self.process = None
+
+    def __enter__(self):
+        env = dict(os.environ, HOME=self.dir, XDG_RUNTIME_DIR=self.dir)
+        self.process = subprocess.Popen(
+            ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "--use-pid-file=no",
+             "--log-target=file:" + os.path.join(self.dir, "pulse.log"),
+             "-L", f"module-native-protocol-unix auth-anonymous=1 socket={self.socket}",
+             "-L", "module-null-sink sink_name=idle sink_properties=device.description=Idle",
+             "-L", "module-always-sink"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.environ["PULSE_SERVER"] = "unix:" + self.socket
+        os.environ["XDG_RUNTIME_DIR"] = self.dir
+        deadline = time.monotonic() + 20
+        while subprocess.run(["pactl", "info"], capture_output=True).returncode != 0:
+            if time.monotonic() > deadline or self.process.poll() is not None:
+                self.__exit__()
+                raise PlayerFailed("a sound server of the test's own did not come up")
+            time.sleep(0.1)
+        return self
+
+    def kill(self):
+        self.process.send_signal(signal.SIGKILL)
+        self.process.wait()
+
+    def __exit__(self, *exc):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        for key, value in self.saved.items():
+            if value is None:
+                os.environ.pop(key, None)
+            else:
+                os.environ[key] = value
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
 def main():
     argv = sys.argv[1:]
     if "--" not in argv:
@@ -139,6 +187,7 @@ def main():
     args = parser.parse_args(argv[:split])
     try:
         with contextlib.ExitStack() as stack:
+            stack.enter_context(SoundServer())
             sinks = [stack.enter_context(Sink(argument, i)) for i, argument in enumerate(args.sink)]
             env = dict(os.environ, RECORDER_MICS=";".join(s.description for s in sinks))
             return subprocess.run(argv[split + 1:], env=env).returncode

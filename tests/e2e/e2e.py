@@ -49,9 +49,10 @@ class Failed(Exception):
 
 
 def run(scenario, args):
-    """Runs a scenario; the exit code: 1 when a check failed."""
+    """Runs a scenario with a sound server of its own; the exit code: 1 when a check failed."""
     try:
-        scenario(args)
+        with mic.SoundServer():
+            scenario(args)
     except Failed:
         return 1
     except mic.PlayerFailed as failure:

@@ -383,22 +383,22 @@ int Targets(const std::wstring& exe, const std::wstring& device, int row, const 
     return 0;
 }
 
-// Sends `message` from a thread of its own while the window's thread is suspended for `stallMs`:
-// sent messages are handled before posted ones, so it comes ahead of the buffers handed back
-// meanwhile, as the system's does when it gets there first. Returns the window's answer.
+// Sends `message` from a thread of its own while the window's thread is suspended for `stallMs`
+// where it rests (thread_stall.h): sent messages are handled before posted ones, so it comes ahead
+// of the buffers handed back meanwhile, as the system's does when it gets there first. Returns the
+// window's answer.
 LRESULT SendDuringStall(const Recorder& recorder, UINT message, WPARAM wParam, LPARAM lParam, DWORD stallMs)
 {
-    const std::unique_ptr<void, decltype(&CloseHandle)> thread(
-        OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(recorder.Form(), nullptr)), &CloseHandle);
-    if (!thread || SuspendThread(thread.get()) == static_cast<DWORD>(-1))
-        Fail("cannot suspend the window thread, error " + std::to_string(GetLastError()));
+    ThreadStaller thread(recorder.Process(), GetWindowThreadProcessId(recorder.Form(), nullptr),
+                         ThreadStaller::Where::AtRest);
+    thread.Suspend(5000);
     DWORD_PTR answer = 0;
     bool answered = false;
     std::thread sender([&] {
         answered = SendMessageTimeoutW(recorder.Form(), message, wParam, lParam, SMTO_NORMAL, 20000, &answer) != 0;
     });
     Sleep(stallMs);
-    ResumeThread(thread.get());
+    thread.Resume();
     sender.join();
     if (!answered)
         Fail("the window did not answer message " + std::to_string(message));

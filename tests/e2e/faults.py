@@ -21,11 +21,8 @@ Run inside the bench's environment (scripts/bench.sh start; source BUILD/bench/e
 import argparse
 import json
 import os
-import shutil
-import signal
 import subprocess
 import sys
-import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -33,6 +30,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(HERE), "bench"))
 sys.path.insert(0, HERE)
 import e2e  # noqa: E402
 import frames  # noqa: E402
+import mic  # noqa: E402
 import ramp  # noqa: E402
 import wavefile  # noqa: E402
 from e2e import expect  # noqa: E402
@@ -90,48 +88,6 @@ def scenario_kill(args):
 
 # ---- the sound server is killed --------------------------------------------------------------
 
-class PrivateSoundServer:
-    """A PulseAudio daemon of this test alone, so killing it leaves the bench's for later tests."""
-
-    def __init__(self):
-        self.dir = tempfile.mkdtemp(prefix="recorder-pulse-")
-        os.chmod(self.dir, 0o700)
-        self.socket = os.path.join(self.dir, "pulse.sock")
-        self.saved = {k: os.environ.get(k) for k in ("PULSE_SERVER", "XDG_RUNTIME_DIR")}
-        self.process = None
-
-    def __enter__(self):
-        env = dict(os.environ, HOME=self.dir, XDG_RUNTIME_DIR=self.dir)
-        self.process = subprocess.Popen(
-            ["pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disallow-exit", "--use-pid-file=no",
-             "--log-target=file:" + os.path.join(self.dir, "pulse.log"),
-             "-L", f"module-native-protocol-unix auth-anonymous=1 socket={self.socket}",
-             "-L", "module-null-sink sink_name=idle sink_properties=device.description=Idle",
-             "-L", "module-always-sink"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.environ["PULSE_SERVER"] = "unix:" + self.socket
-        os.environ["XDG_RUNTIME_DIR"] = self.dir
-        for _ in range(100):
-            if subprocess.run(["pactl", "info"], capture_output=True).returncode == 0:
-                return self
-            time.sleep(0.1)
-        raise e2e.Failed("the private sound server did not come up")
-
-    def kill(self):
-        self.process.send_signal(signal.SIGKILL)
-        self.process.wait()
-
-    def __exit__(self, *exc):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
-        for key, value in self.saved.items():
-            if value is None:
-                os.environ.pop(key, None)
-            else:
-                os.environ[key] = value
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-
 # A device that delivered once is declared gone after the ring's length and 4 s without data. Its
 # last data came before the fault, so the report comes within that; 2 s more for a busy machine.
 GONE_WITHIN_MS = 16000
@@ -157,7 +113,7 @@ def expect_device_waited_for(result, path, gone_text):
 def scenario_server(args):
     """The sound server dies: the device stops delivering and never comes back."""
     path = e2e.fresh(os.path.join(args.out, "fault-server.wav"))
-    with PrivateSoundServer() as server:
+    with mic.SoundServer() as server:  # of its own, inside the scenario's: the bench's stays up
         sink = e2e.sink_for(ROW, "Fault Mic Server")
 
         def on_line(driver, line):

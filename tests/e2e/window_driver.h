@@ -351,7 +351,7 @@ public:
 
     HWND WaitForSaveDialog() const
     {
-        const HWND dialog = save_dialog::WaitFor(10000);
+        const HWND dialog = save_dialog::WaitFor(10000, Pid());
         if (!dialog)
             Fail("the save dialog did not appear");
         return dialog;
