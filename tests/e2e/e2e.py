@@ -9,7 +9,8 @@ Scenarios:
     level --signal tone|silence [--screenshot PNG]
     window
     device-error
-    look            (screenshots of the window at 96 and 144 ppi, Western and Cyrillic code pages)
+    look            (screenshots of the window at 96 and 144 ppi, Western and Cyrillic code pages, and
+                     while it records a tone)
     demo            (make run without a display: a test tone recorded through the window)
 
 Run inside the bench's environment (scripts/bench.sh start; source BUILD/bench/env.sh).
@@ -442,7 +443,8 @@ def locales(folder):
 
 def scenario_look(args):
     """The window as it looks at 96 and 144 ppi with Western (1252) and Cyrillic (1251) code pages,
-    for a person to check that every text is whole: BUILD/e2e/window-DPI-LANG.png."""
+    for a person to check that every text is whole: BUILD/e2e/window-DPI-LANG.png; and while it
+    records a tone: BUILD/e2e/window-tone.png."""
     locale_dir = locales(os.path.join(args.out, "locale"))
     desktop = "HKCU\\Control Panel\\Desktop"
     try:
@@ -460,6 +462,16 @@ def scenario_look(args):
     finally:
         # The other scenarios expect the prefix's own 96 ppi.
         subprocess.run(["wine", "reg", "delete", desktop, "/v", "LogPixels", "/f"], capture_output=True)
+    # And while it records a tone, its level on the strip: the picture of the README.
+    row = 11
+    path = fresh(os.path.join(args.out, "look-recording.wav"))
+    with sink_for(row, "Test Tone", sine_stretches(44100, 2, [(1.0, (-12, -24))])):
+        driver = Driver(args, "level", args.exe, "Monitor of Test Tone", str(row), windows_path(path), "3",
+                        "Уровень: −12 дБ")
+        rect = driver.lines_until("LEVEL")
+        expect(rect is not None, "the meter read -12 dB")
+        take_screenshot(os.path.join(args.out, "window-tone.png"), json.loads(rect))
+        driver.result()
 
 
 def scenario_demo(args):
