@@ -377,7 +377,7 @@ public:
     }
 
     // The texts the label was given, the probe's own left out: one per buffer handed back while
-    // recording, and a few at each Stop.
+    // recording, and at each Stop the file's size and the total, each when it reads differently.
     int BuffersBack() const { return static_cast<int>(LabelLog().size()) - 1; }
 
     // Waits for `buffers` more buffers than `already`.
