@@ -25,6 +25,19 @@ constexpr UINT kHintInitialMs = 500;
 constexpr UINT kHintReshowMs = 0;
 constexpr UINT kHintAutoPopMs = 2500;
 
+// Whether the strip can be seen: not while it or its window is hidden, nor while that window or
+// its owner (the application window, which carries the taskbar button) is minimized. Windows hides
+// an owned window whose owner is minimized; Wine leaves it shown.
+bool Seen(HWND control)
+{
+    if (!IsWindowVisible(control))
+        return false;
+    for (HWND window = GetAncestor(control, GA_ROOT); window; window = GetWindow(window, GW_OWNER))
+        if (IsIconic(window))
+            return false;
+    return true;
+}
+
 } // namespace
 
 TLevelMeter::~TLevelMeter()
@@ -107,17 +120,17 @@ void TLevelMeter::Samples(const BYTE* data, size_t count, bool first, const WAVE
         PostMessageW(handle_, kSilenceNoticeMessage, 0, 0);
     track_.Add(data, count, offset, format.nChannels, format.wBitsPerSample, static_cast<int>(format.nSamplesPerSec),
                GetTickCount64());
+    // Nothing is drawn, and nothing said, where the strip cannot be seen: its ticks and words
+    // would only cost. Seen again, it speaks and ticks from its next paint or buffer.
+    if (!Seen(handle_)) {
+        StopTicking();
+        return;
+    }
     // The words change with each buffer, not with each tick: a text change costs a screen reader's
     // attention and the system far more than a bar drawn.
     SetText(LevelText(track_.Latest()));
-    // Nothing is drawn in a minimized window: its ticks would only cost. Restored, it is painted
-    // at once and ticks again from the next buffer.
-    if (IsIconic(GetAncestor(handle_, GA_ROOT))) {
-        KillTimer(handle_, kTickTimerId);
-        return;
-    }
     // Started again with each buffer, the timer ticks as the buffer's blocks fall due.
-    SetTimer(handle_, kTickTimerId, kTickMs, nullptr);
+    StartTicking();
     Tick();
 }
 
@@ -136,14 +149,31 @@ void TLevelMeter::Tick()
         Empty();
         return;
     }
+    if (!Seen(handle_)) {
+        StopTicking();
+        return;
+    }
     ShowBars(track_.Read(GetTickCount64()));
+}
+
+void TLevelMeter::StartTicking()
+{
+    SetTimer(handle_, kTickTimerId, kTickMs, nullptr);
+    ticking_ = true;
+}
+
+void TLevelMeter::StopTicking()
+{
+    if (ticking_)
+        KillTimer(handle_, kTickTimerId);
+    ticking_ = false;
 }
 
 void TLevelMeter::Empty()
 {
     if (!handle_)
         return;
-    KillTimer(handle_, kTickTimerId);
+    StopTicking();
     SetText(waiting_ ? kLevelWaitingText : L"");
     ShowBars(TLevelReading{});
 }
@@ -201,6 +231,12 @@ void TLevelMeter::SetTip(const std::wstring& recorded, const std::wstring& room)
 
 void TLevelMeter::Paint()
 {
+    // Shown again after it stopped ticking: the words and bars it shows are those of now.
+    if (!ticking_ && channels_ > 0 && recording_ && recording_() && Seen(handle_)) {
+        SetText(LevelText(track_.Latest()));
+        StartTicking();
+        Tick();
+    }
     PAINTSTRUCT paint;
     if (!BeginPaint(handle_, &paint))
         return;

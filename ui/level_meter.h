@@ -54,6 +54,8 @@ private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void Tick();
+    void StartTicking();
+    void StopTicking();
     void SetText(const std::wstring& text);
     void ShowBars(const TLevelReading& reading);
     void Paint();
@@ -70,6 +72,7 @@ private:
     TSilenceWatch silence_;
     uint64_t recorded_ = 0; // bytes of this recording so far, in all its files
     int channels_ = 0; // bars drawn; 0: not recording
+    bool ticking_ = false; // the tick timer runs
     bool waiting_ = false;
     TBarLook bars_[kMaxMeterChannels] = {};
     std::wstring text_;

@@ -57,7 +57,14 @@ void TForm1::ShowSize(int32_t n)
 {
     if (!Label1)
         return;
-    SetWindowTextW(Label1, FormatSize(n).c_str());
+    // Told only what changes: as the ring drains at Stop, each buffer it hands back gives the same
+    // total again.
+    const std::wstring text = FormatSize(n);
+    wchar_t shown[32]{};
+    GetWindowTextW(Label1, shown, 32);
+    if (text == shown)
+        return;
+    SetWindowTextW(Label1, text.c_str());
     // The label keeps fitting its text, as "2097151 КБ" is wider than the "0 байт" it starts with.
     FitLabel1();
 }
@@ -71,7 +78,11 @@ void TForm1::FitLabel1()
         return;
     const SelectedObject font(dc.Get(), reinterpret_cast<HFONT>(SendMessageW(Label1, WM_GETFONT, 0, 0)));
     SIZE extent{};
-    if (GetTextExtentPoint32W(dc.Get(), text, lstrlenW(text), &extent))
-        SetWindowPos(Label1, nullptr, 0, 0, extent.cx, extent.cy,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (!GetTextExtentPoint32W(dc.Get(), text, lstrlenW(text), &extent))
+        return;
+    // Mostly the size it has: a move that changes nothing still costs a round of the window manager.
+    RECT now{};
+    GetClientRect(Label1, &now);
+    if (extent.cx != now.right || extent.cy != now.bottom)
+        SetWindowPos(Label1, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

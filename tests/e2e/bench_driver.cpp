@@ -2,11 +2,15 @@
 // thread is suspended for STALL_MS and then left to run for a second, over and over, and reads the
 // recorder's CPU time and memory. The stall fault test (fault stall) runs the same code.
 //
-//   e2e_driver bench EXE DEVICE ROW FILE SECONDS STALL_MS
-//       prints STARTED once the buttons swapped, CAPTURING once the first buffer came back, SAMPLE
-//       json at a third of SECONDS and at the end, STOPPED when Stop was clicked, then RESULT json
-//       once the file is complete; stalls begin within SECONDS of CAPTURING, and each is followed by
-//       a full second of running
+//   e2e_driver bench EXE DEVICE ROW FILE SECONDS STALL_MS [minimized]
+//       prints STARTED once the buttons swapped (and the window was minimized, if asked),
+//       CAPTURING once the first buffer came back, SAMPLE json at a third of SECONDS and at the end,
+//       STOPPED when Stop was clicked (on the window restored), then RESULT json once the file is
+//       complete; stalls begin within SECONDS of CAPTURING, and each is followed by a full second of
+//       running
+//
+// The label probe is left out: its hook would cost the recorder's thread on every message. The
+// first buffer shows as the file growing past its header.
 //
 // The window thread is found with GetWindowThreadProcessId and stalled with SuspendThread, which
 // is what a busy or descheduled handler looks like to the device: it goes on filling the buffers
@@ -70,6 +74,26 @@ std::string Sample(const Recorder& recorder, const char* when, DWORD sinceStart)
     return sample.Str();
 }
 
+// The bytes of `fileName` past its 44-byte header, as its directory entry has them.
+long long DataBytes(const std::wstring& fileName)
+{
+    WIN32_FILE_ATTRIBUTE_DATA entry{};
+    if (!GetFileAttributesExW(fileName.c_str(), GetFileExInfoStandard, &entry))
+        return 0;
+    return std::max<long long>(0, (static_cast<long long>(entry.nFileSizeHigh) << 32 | entry.nFileSizeLow) - 44);
+}
+
+// Minimized as its caption's button does it, which minimizes the application window that owns it
+// (Windows then hides the main window; Wine 8 leaves it shown), or restored as its taskbar button
+// does.
+void Minimize(const Recorder& recorder, bool minimize)
+{
+    const HWND application = GetWindow(recorder.Form(), GW_OWNER);
+    PostMessageW(minimize ? recorder.Form() : application, WM_SYSCOMMAND, minimize ? SC_MINIMIZE : SC_RESTORE, 0);
+    if (!WaitFor([&] { return (IsIconic(application) != FALSE) == minimize; }, 5000))
+        Fail(minimize ? "the window was not minimized" : "the window was not restored");
+}
+
 // True when the window's thread does not answer a message within 100 ms: the suspension holds.
 bool WindowThreadStalled(HWND form)
 {
@@ -78,18 +102,20 @@ bool WindowThreadStalled(HWND form)
 }
 
 int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName,
-                int seconds, int stallMs)
+                int seconds, int stallMs, bool minimized)
 {
-    Recorder recorder(exe, fileName + L".labels");
+    Recorder recorder(exe, L"");
     recorder.Choose(device, row);
     ThreadStaller thread(recorder.Process(), GetWindowThreadProcessId(recorder.Form(), nullptr), Where(SuspendWhere()));
 
     recorder.StartRecording(fileName);
+    if (minimized)
+        Minimize(recorder, true);
     // The buttons swap just before the device is started: the peers begin here, the stalls only
     // once the first buffer came back, or a stall would merely start the recording late.
     const DWORD start = GetTickCount();
     Say("STARTED " + Sample(recorder, "start", 0));
-    if (!WaitFor([&] { return recorder.LabelLog().size() >= 2; }, 15000)) // the probe's own entry first
+    if (!WaitFor([&] { return DataBytes(fileName) > 0; }, 15000))
         Fail("no buffer came back within 15 s of the start");
     const DWORD capturing = GetTickCount();
     Say("CAPTURING " + std::to_string(capturing - start));
@@ -137,24 +163,27 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
         Say("SAMPLE " + Sample(recorder, "third", GetTickCount() - start));
     const std::string last = Sample(recorder, "end", GetTickCount() - start);
     Say("SAMPLE " + last);
+    if (minimized)
+        Minimize(recorder, false);
     const DWORD stopped = GetTickCount();
     recorder.Click(recorder.StopButton());
     Say("STOPPED " + std::to_string(stopped - start));
     if (!WaitFor([&] { return FileCompleted(fileName); }, 10000))
         Fail("the file was not completed within 10 s of Stop");
     const DWORD completed = GetTickCount();
+    const long long bufferSize = FormatBufferSize(RecordingFormats[row]);
     result.Add("wall_ms", static_cast<long long>(stopped - start))
         .Add("completed_ms", static_cast<long long>(completed - stopped))
         .Add("capturing_ms", static_cast<long long>(capturing - start))
         .Add("stalls", stalls)
         .Add("stalls_verified", stallsVerified)
         .Add("stalled_ms", stalledMs)
-        .Add("buffers", static_cast<long long>(recorder.LabelLog().size()) - 1)
+        .Add("buffers", (DataBytes(fileName) + bufferSize - 1) / bufferSize)
         .Add("end", last)
         .Add("stall_starts_ms", stallStarts + "]")
         .Add("suspensions", suspensions + "]")
         .AddText("suspended", SuspendWhere())
-        .Add("labels", JsonLabelLog(recorder.LabelLog(), start));
+        .AddBool("minimized", minimized);
     result.Add("exit_code", static_cast<long long>(recorder.CloseWindow()));
     Say("RESULT " + result.Str());
     return 0;
@@ -164,9 +193,10 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
 
 int Bench(const std::vector<std::wstring>& args)
 {
-    if (args.size() != 6)
-        Fail("usage: bench EXE DEVICE ROW FILE SECONDS STALL_MS");
-    return BenchRecord(args[0], args[1], std::stoi(args[2]), args[3], std::stoi(args[4]), std::stoi(args[5]));
+    if (args.size() != 6 && !(args.size() == 7 && args[6] == L"minimized"))
+        Fail("usage: bench EXE DEVICE ROW FILE SECONDS STALL_MS [minimized]");
+    return BenchRecord(args[0], args[1], std::stoi(args[2]), args[3], std::stoi(args[4]), std::stoi(args[5]),
+                       args.size() == 7);
 }
 
 } // namespace e2e

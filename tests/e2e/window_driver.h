@@ -258,6 +258,8 @@ inline std::vector<LabelEntry> ReadTextLog(const std::wstring& path)
 
 class Recorder {
 public:
+    // With an empty `labelLog` no probe is put in: under Wine each message through a hooked thread
+    // may ask the server for the hook chain, a cost that is the probe's, not the recorder's.
     Recorder(const std::wstring& exe, const std::wstring& labelLog) : labelLog_(labelLog)
     {
         DeleteFileW(labelLog.c_str());
@@ -271,7 +273,8 @@ public:
             Fail("cannot start " + Utf8(exe) + ", error " + std::to_string(GetLastError()));
         if (!WaitFor([&] { return (form_ = FindTopWindow(Pid(), L"TForm1", nullptr)) != nullptr; }, 20000))
             Fail("the main window did not appear");
-        InstallProbe();
+        if (!labelLog.empty())
+            InstallProbe();
         combo_ = Control(kComboBox1Id);
         list_ = Control(kListBox1Id);
         record_ = Control(kBitBtn1Id);
@@ -374,7 +377,7 @@ public:
     }
 
     // The texts the label was given, the probe's own left out: one per buffer handed back while
-    // recording, and a few at each Stop.
+    // recording, and at each Stop the file's size and the total, each when it reads differently.
     int BuffersBack() const { return static_cast<int>(LabelLog().size()) - 1; }
 
     // Waits for `buffers` more buffers than `already`.
