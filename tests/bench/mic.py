@@ -12,6 +12,7 @@ Wine lists each sink's monitor as a wave-input device named "Monitor of NAME".
 import argparse
 import contextlib
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -51,7 +52,10 @@ class Sink:
         self.format = fmt
         self.rate = int(rate)
         self.channels = int(channels)
-        self.sink_name = f"recmic{os.getpid()}_{index}"
+        # The same name in every run: Wine keeps each sink it has seen as a device of the prefix for
+        # good, and every program then takes longer to start for each one (60 ms here), so names
+        # that changed from run to run made the recorder take 20 s to start after a few runs.
+        self.sink_name = "mic_" + re.sub(r"[^A-Za-z0-9]", "_", name) + f"_{index}"
         self.module = None
         self.player = None
         self.signal = signal if signal is not None else ramp.blocks()
