@@ -47,11 +47,6 @@ ThreadStaller::Where Where(const std::wstring& name)
     Fail("BENCH_SUSPEND must be at-rest, anywhere or busy, not " + Utf8(name));
 }
 
-long long Milliseconds(const FILETIME& t)
-{
-    return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 10000);
-}
-
 // CPU time and memory as Windows reports them for the recorder's process.
 std::string Sample(const Recorder& recorder, const char* when, DWORD sinceStart)
 {
@@ -68,13 +63,6 @@ std::string Sample(const Recorder& recorder, const char* when, DWORD sinceStart)
         .Add("working_set", counters ? static_cast<long long>(memory.WorkingSetSize) : -1)
         .Add("peak_pagefile", counters ? static_cast<long long>(memory.PeakPagefileUsage) : -1);
     return sample.Str();
-}
-
-// True when the window's thread does not answer a message within 100 ms: the suspension holds.
-bool WindowThreadStalled(HWND form)
-{
-    DWORD_PTR ignored = 0;
-    return SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 100, &ignored) == 0;
 }
 
 int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName,
