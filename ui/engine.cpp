@@ -141,7 +141,8 @@ MMRESULT TForm1::StopDevice()
     state_ = TRecordingState::Draining;
     const MMRESULT resetResult = device_.Reset(WaveIn);
     // The reset has handed every buffer back: release them while the device is still open. A
-    // header the device refuses to let go of stays prepared, and its memory is never freed.
+    // header the device refuses to let go of stays prepared; its ring is freed only once the device
+    // has confirmed its close.
     for (TCaptureBuffer& buffer : Buffers)
         if (buffer.Prepared && device_.UnprepareHeader(WaveIn, &buffer.Header) == MMSYSERR_NOERROR)
             buffer.Prepared = false;
