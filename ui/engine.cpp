@@ -80,7 +80,9 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
 MMRESULT TForm1::OpenDevice(UINT deviceId)
 {
     // Fresh buffers: the previous device's were released when it closed, or are kept aside because
-    // it never did.
+    // it never did. A ring left here no device took (its open failed): it goes first, so the heap
+    // never holds two rings while a device that went away is looked for every second.
+    Buffers.clear();
     Buffers = AllocateBuffers(BufferSize, CaptureBufferCount(BufferSize, WaveFormat.nAvgBytesPerSec));
     HWAVEIN opened = nullptr;
     if (const MMRESULT result = device_.Open(&opened, deviceId, &WaveFormat, handle_))
