@@ -52,8 +52,11 @@ COUNTS = [
     ("handles", "handles", "fds", 8, "handles (GetProcessHandleCount)", "open files and sockets (/proc/PID/fd)"),
     ("GDI objects", "gdi", None, 4, "GDI objects (GetGuiResources)", None),
     ("USER objects", "user", None, 4, "USER objects (GetGuiResources)", None),
-    ("private bytes", "private_bytes", "private", 2 * MIB, "PrivateUsage (GetProcessMemoryInfo)",
-     "Private_Clean + Private_Dirty (/proc/PID/smaps_rollup)"),
+    # Private bytes are committed memory, resident or not; Wine commits with writable private mappings,
+    # which VmData counts. (Private_Clean + Private_Dirty of smaps_rollup is only what is resident, and
+    # swung by up to 4 MiB from one sample to the next while the program did nothing new.)
+    ("private bytes", "private_bytes", "vm_data", 2 * MIB, "PrivateUsage (GetProcessMemoryInfo)",
+     "VmData (/proc/PID/status): private writable mappings"),
     ("working set", "working_set", "rss", 2 * MIB, "WorkingSetSize (GetProcessMemoryInfo)", "VmRSS (/proc/PID/status)"),
     ("threads", "threads", "threads", 2, "threads (Toolhelp snapshot)", "Threads (/proc/PID/status)"),
 ]
@@ -81,6 +84,9 @@ def linux_counts(pid):
         return None
     sample["private"] = sum(int(rollup[k].split()[0]) for k in ("Private_Clean", "Private_Dirty")) * 1024
     sample["rss"] = sample["vm_rss_kib"] * 1024
+    sample["anonymous"] = int(rollup["Anonymous"].split()[0]) * 1024
+    with open(f"/proc/{pid}/status") as f:
+        sample["vm_data"] = int(next(line for line in f if line.startswith("VmData:")).split()[1]) * 1024
     return sample
 
 
@@ -441,14 +447,14 @@ def plot(out, counts, folder):
     sides = {c["name"]: c for c in counts}
     table = os.path.join(folder, "soak-samples.tsv")
     with open(table, "w") as f:
-        f.write("# minutes\tprivate_MiB\tworking_set_MiB\trss_MiB\thandles_or_fds\tthreads\tgdi\tuser\n")
+        f.write("# minutes\tprivate_MiB\tworking_set_MiB\tresident_private_MiB\thandles_or_fds\tthreads\tgdi\tuser\n")
         for s in samples:
             def get(name, scale=1):
                 c = sides[name]
                 v = value(s, c["side"], c["key"]) if c["side"] else 0
                 return "NaN" if v is None else v / scale
             f.write("\t".join(str(x) for x in [
-                s["ms"] / 60000, get("private bytes", MIB), get("working set", MIB), s["linux"]["rss"] / MIB,
+                s["ms"] / 60000, get("private bytes", MIB), get("working set", MIB), s["linux"]["private"] / MIB,
                 get("handles"), get("threads"),
                 s["windows"]["gdi"], s["windows"]["user"]]) + "\n")
     marks = []
@@ -456,7 +462,9 @@ def plot(out, counts, folder):
         if e["what"] in MARKS:
             x = e["ms"] / 60000
             label = MARKS[e["what"]] + (f" {e['stall_ms'] // 1000}s" if e["what"] == "stall" else "")
-            marks.append(f"set arrow from {x},graph 0 to {x},graph 1 nohead lc rgb '#bbbbbb' dt 2")
+            # A cycle begins with its Record: a solid line; the events inside it dashed.
+            style = "lc rgb '#888888'" if e["what"] == "record" else "lc rgb '#bbbbbb' dt 2"
+            marks.append(f"set arrow from {x},graph 0 to {x},graph 1 nohead {style}")
             marks.append(f"set label \"{label}\" at {x},graph 1.01 rotate by 90 font ',7' tc rgb '#666666'")
     handles = sides["handles"]["what"] or "handles"
     script = "\n".join([
@@ -467,9 +475,9 @@ def plot(out, counts, folder):
         *marks,
         "set ylabel 'MiB'",
         f"plot '{table}' using 1:2 with lines lw 2 title 'private bytes', '' using 1:3 with lines title 'working set', "
-        "'' using 1:4 with lines dt 3 title 'VmRSS (Linux)'",
+        "'' using 1:4 with lines dt 3 title 'resident private (Linux smaps)'",
         "unset label",
-        "set ylabel 'count'",
+        "set ylabel 'count'", "set yrange [0:*]", "set offsets 0, 0, 4, 0",
         f"plot '{table}' using 1:5 with lines lw 2 title '{handles.split(' (')[0]}', '' using 1:6 with lines title 'threads', "
         "'' using 1:7 with lines title 'GDI objects (Windows)', '' using 1:8 with lines title 'USER objects (Windows)'",
         "unset multiplot",
