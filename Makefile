@@ -1,5 +1,5 @@
 # The commands of the README. Both install what is missing (Debian, as root) and build first.
-.PHONY: run test bench look dist build clean
+.PHONY: run test bench soak look dist build clean
 
 BUILD_DIR ?= build
 
@@ -11,6 +11,9 @@ test:
 
 bench:
 	BUILD_DIR=$(BUILD_DIR) scripts/benchmark.sh
+
+soak:
+	BUILD_DIR=$(BUILD_DIR) scripts/soak.sh
 
 look:
 	BUILD_DIR=$(BUILD_DIR) scripts/look.sh

@@ -73,7 +73,9 @@ MMRESULT TForm1::StartRecording(const std::wstring& fileName)
 MMRESULT TForm1::OpenDevice(UINT deviceId)
 {
     // Fresh buffers: the previous device's were released when it closed, or are kept aside because
-    // it never did.
+    // it never did. A ring left here no device took (its open failed): it goes first, so the heap
+    // never holds two rings while a device that went away is looked for every second.
+    Buffers.clear();
     Buffers = AllocateBuffers(BufferSize, CaptureBufferCount(BufferSize, WaveFormat.nAvgBytesPerSec));
     HWAVEIN opened = nullptr;
     if (const MMRESULT result = device_.Open(&opened, deviceId, &WaveFormat, handle_))
@@ -139,7 +141,8 @@ MMRESULT TForm1::StopDevice()
     state_ = TRecordingState::Draining;
     const MMRESULT resetResult = device_.Reset(WaveIn);
     // The reset has handed every buffer back: release them while the device is still open. A
-    // header the device refuses to let go of stays prepared, and its memory is never freed.
+    // header the device refuses to let go of stays prepared; its ring is freed only once the device
+    // has confirmed its close.
     for (TCaptureBuffer& buffer : Buffers)
         if (buffer.Prepared && device_.UnprepareHeader(WaveIn, &buffer.Header) == MMSYSERR_NOERROR)
             buffer.Prepared = false;

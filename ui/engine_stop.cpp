@@ -2,7 +2,6 @@
 // gone silent or failing), before the next one starts, or as the window closes.
 #include "ui/unit_main.h"
 
-#include <algorithm>
 #include <utility>
 
 #include "platform/power.h"
@@ -83,9 +82,10 @@ void TForm1::CompleteRecording(bool deviceClosed)
     const bool waitForDevice = state_ == TRecordingState::DeviceLeaving;
     state_ = TRecordingState::Idle;
     recording_.Unwritten.clear();
-    const bool held = !deviceClosed || std::any_of(Buffers.begin(), Buffers.end(),
-                                                    [](const TCaptureBuffer& b) { return b.Prepared; });
-    if (held)
+    // Only a device that never confirmed its close may still write into its ring. One that closed
+    // writes nothing more, even into headers it kept: Wine closes a device whose reset failed (its
+    // source gone) with every header still queued, and keeping those rings lost one a device return.
+    if (!deviceClosed)
         abandonedBuffers_.push_back(std::move(Buffers));
     Buffers.clear();
     if (waitForDevice)

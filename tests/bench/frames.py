@@ -30,7 +30,8 @@ def analyse(data):
     signal), and past them `lost` (sum of forward jumps beyond one), `repeated` (frames whose number
     was seen already, from backward jumps), `breaks` (places where a frame is not the previous + 1),
     and `zeros` (silent frames after the signal began, each a break too); `gaps` lists every break as
-    (last frame before it, first frame after it or None at the end, silent frames in between)."""
+    (last frame before it, first frame after it or None at the end, silent frames in between), and
+    `gap_offsets` where each begins (the index of its first silent or out-of-turn frame)."""
     frames = array.array("I")
     frames.frombytes(bytes(data[:len(data) // 4 * 4]))
     silence = 0
@@ -40,6 +41,7 @@ def analyse(data):
     first_breaks = []
     offsets = []
     gaps = []
+    gap_offsets = []
     previous = None
     in_zeros = 0
     for index in range(silence, len(frames)):
@@ -52,6 +54,7 @@ def analyse(data):
             continue
         if in_zeros or (previous is not None and value != previous + 1):
             gaps.append((previous, value, in_zeros))
+            gap_offsets.append(index - in_zeros)
         after_zeros, in_zeros = in_zeros, 0
         if previous is not None and value != previous + 1:
             breaks += 0 if after_zeros else 1
@@ -65,10 +68,11 @@ def analyse(data):
         previous = value
     if in_zeros:
         gaps.append((previous, None, in_zeros))
+        gap_offsets.append(len(frames) - in_zeros)
     signal = frames[silence:]
     return {"frames": len(frames), "silence": silence, "lost": lost, "repeated": repeated, "breaks": breaks,
             "zeros": zeros, "first": signal[0] if signal else None, "last": signal[-1] if signal else None,
-            "first_breaks": first_breaks, "break_offsets": offsets, "gaps": gaps, "odd_bytes": len(data) % 4}
+            "first_breaks": first_breaks, "break_offsets": offsets, "gaps": gaps, "gap_offsets": gap_offsets, "odd_bytes": len(data) % 4}
 
 
 def check_recording(data, min_frames):

@@ -53,3 +53,68 @@ def check_recording(data, fmt, min_bytes):
         problems.append(f"the ramp breaks at byte {lead + first} of {len(data)}: "
                         f"{signal[first:first + 4].hex()} where {expected[first:first + 4].hex()} belongs")
     return lead, problems
+
+
+def _phase(data, pos, block):
+    """Where in the ramp's cycle data[pos:] goes on, when its next 8 bytes are the ramp; else None."""
+    window = data[pos:pos + 8]
+    if len(window) < 4:
+        return None
+    starts = [2 * int.from_bytes(window[:2], "little")]
+    if block % 2:  # an 8-bit mono frame is half a word: the run may start with a word's high byte
+        starts.append(2 * int.from_bytes(window[1:3], "little") - 1)
+    return next((s % len(CYCLE) for s in starts if _expected(s, len(window)) == window), None)
+
+
+def _matching(data, pos, start):
+    """How many bytes from `pos` on are the ramp from `start`."""
+    length = 0
+    chunk = 1 << 20
+    while pos + length < len(data):
+        piece = data[pos + length:pos + length + chunk]
+        expected = _expected(start + length, len(piece))
+        if piece == expected:
+            length += len(piece)
+            continue
+        low, high = 0, len(piece)  # the longest equal prefix, by halves
+        while low < high:
+            mid = (low + high + 1) // 2
+            if piece[:mid] == expected[:mid]:
+                low = mid
+            else:
+                high = mid - 1
+        return length + low
+    return length
+
+
+def analyse(data, fmt):
+    """A recording of the ramp that may break: `lead`, the silent bytes before it, and `breaks`, each
+    {"at": byte offset, "jump_words": how far the ramp jumped there, modulo its period, or None where
+    it was not the ramp for a while (silence or noise), "skipped": bytes until it was again}. A jump
+    is known only modulo the period, 65,536 words: a loss of whole periods would not show."""
+    channels, _, bits = fmt
+    block = channels * bits // 8
+    data = bytes(data)
+    lead = len(data) - len(data.lstrip(b"\x80" if bits == 8 else b"\0"))
+    lead -= lead % block
+    breaks = []
+    pos = lead
+    start = _phase(data, pos, block)  # the ramp's place at `pos`
+    while pos < len(data):
+        if start is None:
+            gap = pos
+            while pos < len(data) and (start := _phase(data, pos, block)) is None:
+                pos += block
+            breaks.append({"at": gap, "jump_words": None, "skipped": pos - gap})
+            continue
+        run = _matching(data, pos, start)
+        if pos + run >= len(data):
+            break
+        # A break lies on a frame's start; bytes of the new run may match the old one's by chance.
+        run -= (pos + run) % block
+        expected = (start + run) % len(CYCLE)
+        pos += run
+        start = _phase(data, pos, block)
+        if start is not None:
+            breaks.append({"at": pos, "jump_words": (start - expected) % len(CYCLE) // 2, "skipped": 0})
+    return {"lead": lead, "bytes": len(data), "breaks": breaks}

@@ -51,11 +51,6 @@ ThreadStaller::Where Where(const std::wstring& name)
     Fail("BENCH_SUSPEND must be at-rest, anywhere or busy, not " + Utf8(name));
 }
 
-long long Milliseconds(const FILETIME& t)
-{
-    return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 10000);
-}
-
 // CPU time and memory as Windows reports them for the recorder's process.
 std::string Sample(const Recorder& recorder, const char* when, DWORD sinceStart)
 {
@@ -83,24 +78,6 @@ long long DataBytes(const std::wstring& fileName)
     return std::max<long long>(0, (static_cast<long long>(entry.nFileSizeHigh) << 32 | entry.nFileSizeLow) - 44);
 }
 
-// Minimized as its caption's button does it, which minimizes the application window that owns it
-// (Windows then hides the main window; Wine 8 leaves it shown), or restored as its taskbar button
-// does.
-void Minimize(const Recorder& recorder, bool minimize)
-{
-    const HWND application = GetWindow(recorder.Form(), GW_OWNER);
-    PostMessageW(minimize ? recorder.Form() : application, WM_SYSCOMMAND, minimize ? SC_MINIMIZE : SC_RESTORE, 0);
-    if (!WaitFor([&] { return (IsIconic(application) != FALSE) == minimize; }, 5000))
-        Fail(minimize ? "the window was not minimized" : "the window was not restored");
-}
-
-// True when the window's thread does not answer a message within 100 ms: the suspension holds.
-bool WindowThreadStalled(HWND form)
-{
-    DWORD_PTR ignored = 0;
-    return SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 100, &ignored) == 0;
-}
-
 int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName,
                 int seconds, int stallMs, bool minimized)
 {
@@ -110,7 +87,8 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
 
     recorder.StartRecording(fileName);
     if (minimized)
-        Minimize(recorder, true);
+        if (!MinimizeWindow(recorder, true))
+            Fail("the window was not minimized");
     // The buttons swap just before the device is started: the peers begin here, the stalls only
     // once the first buffer came back, or a stall would merely start the recording late.
     const DWORD start = GetTickCount();
@@ -164,7 +142,8 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
     const std::string last = Sample(recorder, "end", GetTickCount() - start);
     Say("SAMPLE " + last);
     if (minimized)
-        Minimize(recorder, false);
+        if (!MinimizeWindow(recorder, false))
+            Fail("the window was not restored");
     const DWORD stopped = GetTickCount();
     recorder.Click(recorder.StopButton());
     Say("STOPPED " + std::to_string(stopped - start));

@@ -80,7 +80,8 @@ def find_unix_process(exe):
 
 
 def linux_sample(pid):
-    """CPU seconds (all threads) and peak resident memory of process `pid`, or None when gone."""
+    """CPU seconds (all threads), peak and current resident memory and threads of process `pid`, or None
+    when gone."""
     if pid is None:
         return None
     try:
@@ -92,7 +93,8 @@ def linux_sample(pid):
         return None
     ticks = os.sysconf("SC_CLK_TCK")
     return {"cpu_s": (int(fields[11]) + int(fields[12])) / ticks,
-            "vm_hwm_kib": int(status["VmHWM"].split()[0]), "vm_rss_kib": int(status["VmRSS"].split()[0])}
+            "vm_hwm_kib": int(status["VmHWM"].split()[0]), "vm_rss_kib": int(status["VmRSS"].split()[0]),
+            "threads": int(status["Threads"])}
 
 
 def split_breaks(gaps, peers_gaps):

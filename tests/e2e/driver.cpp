@@ -525,10 +525,12 @@ int wmain(int argc, wchar_t** argv)
             return Fault(std::vector<std::wstring>(args.begin() + 1, args.end()));
         if (args.size() >= 2 && args[0] == L"bench")
             return Bench(std::vector<std::wstring>(args.begin() + 1, args.end()));
+        if (args.size() >= 2 && args[0] == L"soak")
+            return Soak(std::vector<std::wstring>(args.begin() + 1, args.end()));
     } catch (const Failure& failure) {
         Say("FAIL " + failure.what);
         return 1;
     }
-    Say("usage: e2e_driver record|window|level|device-error|show|fault|bench ... (see the source)");
+    Say("usage: e2e_driver record|window|level|device-error|show|fault|bench|soak ... (see the source)");
     return 2;
 }

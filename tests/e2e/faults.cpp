@@ -41,45 +41,6 @@
 namespace e2e {
 namespace {
 
-struct Box {
-    HWND window = nullptr;
-    std::wstring caption;
-    std::wstring text;
-    std::wstring icon;
-};
-
-// The icon of a message box by its MB_ICON* name, as label_probe.dll marked it.
-std::wstring BoxIcon(HWND box)
-{
-    const HANDLE marked = GetPropW(box, L"RecorderE2EIcon");
-    const struct {
-        LPCWSTR id;
-        const wchar_t* name;
-    } icons[] = {{IDI_HAND, L"stop"}, {IDI_EXCLAMATION, L"exclamation"}, {IDI_ASTERISK, L"information"},
-                 {IDI_QUESTION, L"question"}};
-    for (const auto& icon : icons)
-        if (marked == icon.id)
-            return icon.name;
-    return L"none";
-}
-
-// A visible dialog-class window of the process other than `except`: a message box.
-Box FindBox(DWORD processId, HWND except = nullptr)
-{
-    Box box;
-    for (const HWND window : TopWindows(processId)) {
-        if (window == except || !IsWindowVisible(window) || ClassOf(window) != L"#32770" ||
-            TextOf(window) == save_dialog::kTitle)
-            continue;
-        box.window = window;
-        box.caption = TextOf(window);
-        box.text = BoxText(window);
-        box.icon = BoxIcon(window);
-        break;
-    }
-    return box;
-}
-
 // The process's top-level windows, for a failure's report.
 std::string WindowsOf(DWORD processId)
 {
@@ -88,16 +49,6 @@ std::string WindowsOf(DWORD processId)
         found.push_back(ClassOf(window) + L" " + TextOf(window) + (IsWindowVisible(window) ? L" visible" : L" hidden") +
                         (IsWindowEnabled(window) ? L"" : L" disabled"));
     return JsonList(found);
-}
-
-std::string JsonBox(const Box& box, DWORD ms)
-{
-    return JsonObject()
-        .AddText("caption", box.caption)
-        .AddText("text", box.text)
-        .AddText("icon", box.icon)
-        .Add("ms", static_cast<long long>(ms))
-        .Str();
 }
 
 // The window's thread answers a message within five seconds (Wine takes seconds to tear down a
@@ -136,22 +87,6 @@ int Kill(const std::wstring& exe, const std::wstring& device, int row, const std
     result.Add("buffers_after", recorder.BuffersBack()).AddText("label_after", LastLabel(recorder));
     Say("RESULT " + result.Str());
     return 0;
-}
-
-// Says `line` and waits for the caller's go-ahead on standard input (it changes the bench meanwhile).
-void Prompt(const char* line)
-{
-    Say(line);
-    char answer[64];
-    if (!std::fgets(answer, sizeof answer, stdin))
-        Fail("no go-ahead on standard input");
-}
-
-// "NAME (N).ext" beside `fileName`, as the recorder numbers the files a recording goes on into.
-std::wstring NumberedFile(const std::wstring& fileName, int number)
-{
-    const size_t dot = fileName.find_last_of(L'.');
-    return fileName.substr(0, dot) + L" (" + std::to_wstring(number) + L")" + fileName.substr(dot);
 }
 
 // The device goes away mid-recording, and nobody clicks Stop: the recorder must notice by itself,

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -54,8 +55,11 @@ inline std::wstring Wide(const std::string& text)
     return out;
 }
 
+// Whole lines, also from a sampling thread beside the one driving the window.
 inline void Say(const std::string& line)
 {
+    static std::mutex lines;
+    const std::lock_guard<std::mutex> hold(lines);
     std::fputs((line + "\n").c_str(), stdout);
     std::fflush(stdout);
 }
@@ -481,8 +485,100 @@ inline bool FileCompleted(const std::wstring& fileName)
     return std::string(header.RiffTag, 4) == "RIFF" && header.DataLength + 44ull == content.size();
 }
 
+// ---- boxes, prompts, the window thread --------------------------------------------------------
+
+struct Box {
+    HWND window = nullptr;
+    std::wstring caption;
+    std::wstring text;
+    std::wstring icon;
+};
+
+// The icon of a message box by its MB_ICON* name, as label_probe.dll marked it.
+inline std::wstring BoxIcon(HWND box)
+{
+    const HANDLE marked = GetPropW(box, L"RecorderE2EIcon");
+    const struct {
+        LPCWSTR id;
+        const wchar_t* name;
+    } icons[] = {{IDI_HAND, L"stop"}, {IDI_EXCLAMATION, L"exclamation"}, {IDI_ASTERISK, L"information"},
+                 {IDI_QUESTION, L"question"}};
+    for (const auto& icon : icons)
+        if (marked == icon.id)
+            return icon.name;
+    return L"none";
+}
+
+// A visible dialog-class window of the process other than `except`: a message box.
+inline Box FindBox(DWORD processId, HWND except = nullptr)
+{
+    Box box;
+    for (const HWND window : TopWindows(processId)) {
+        if (window == except || !IsWindowVisible(window) || ClassOf(window) != L"#32770" ||
+            TextOf(window) == save_dialog::kTitle)
+            continue;
+        box.window = window;
+        box.caption = TextOf(window);
+        box.text = BoxText(window);
+        box.icon = BoxIcon(window);
+        break;
+    }
+    return box;
+}
+
+inline std::string JsonBox(const Box& box, DWORD ms)
+{
+    return JsonObject()
+        .AddText("caption", box.caption)
+        .AddText("text", box.text)
+        .AddText("icon", box.icon)
+        .Add("ms", static_cast<long long>(ms))
+        .Str();
+}
+
+// Says `line` and waits for the caller's go-ahead on standard input (it changes the bench meanwhile).
+inline void Prompt(const char* line)
+{
+    Say(line);
+    char answer[64];
+    if (!std::fgets(answer, sizeof answer, stdin))
+        Fail("no go-ahead on standard input");
+}
+
+// "NAME (N).ext" beside `fileName`, as the recorder numbers the files a recording goes on into.
+inline std::wstring NumberedFile(const std::wstring& fileName, int number)
+{
+    const size_t dot = fileName.find_last_of(L'.');
+    return fileName.substr(0, dot) + L" (" + std::to_wstring(number) + L")" + fileName.substr(dot);
+}
+
+inline long long Milliseconds(const FILETIME& t)
+{
+    return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 10000);
+}
+
+// True when the window's thread does not answer a message within 100 ms: the suspension holds.
+inline bool WindowThreadStalled(HWND form)
+{
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 100, &ignored) == 0;
+}
+
+// Minimized as its caption's button does it, which minimizes the application window that owns the
+// form and carries the taskbar button (Windows then hides the form; Wine 8 leaves it shown), or
+// restored as that taskbar button does; true once it took.
+inline bool MinimizeWindow(const Recorder& recorder, bool minimize)
+{
+    const HWND form = recorder.Form();
+    const HWND application = GetWindow(form, GW_OWNER) ? GetWindow(form, GW_OWNER) : form;
+    PostMessageW(minimize ? form : application, WM_SYSCOMMAND, minimize ? SC_MINIMIZE : SC_RESTORE, 0);
+    return WaitFor([&] { return minimize ? IsIconic(application) != FALSE : !IsIconic(application) && IsWindowVisible(form); },
+                   5000);
+}
+
 // Subcommands in their own files; each takes the arguments after its name.
 int Fault(const std::vector<std::wstring>& args);
 int Bench(const std::vector<std::wstring>& args);
+int Soak(const std::vector<std::wstring>& args);
 
 } // namespace e2e
