@@ -69,13 +69,10 @@ std::string Sample(const Recorder& recorder, const char* when, DWORD sinceStart)
     return sample.Str();
 }
 
-// The bytes of `fileName` past its 44-byte header, as its directory entry has them.
+// The bytes of `fileName` past its 44-byte header.
 long long DataBytes(const std::wstring& fileName)
 {
-    WIN32_FILE_ATTRIBUTE_DATA entry{};
-    if (!GetFileAttributesExW(fileName.c_str(), GetFileExInfoStandard, &entry))
-        return 0;
-    return std::max<long long>(0, (static_cast<long long>(entry.nFileSizeHigh) << 32 | entry.nFileSizeLow) - 44);
+    return std::max<long long>(0, FileBytes(fileName) - 44);
 }
 
 int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName,

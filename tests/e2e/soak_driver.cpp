@@ -46,14 +46,6 @@ const struct Step {
 };
 constexpr DWORD kLastStepEndsMs = 210000;
 
-long long FileBytes(const std::wstring& name)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data))
-        return -1;
-    return static_cast<long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-}
-
 int ThreadsOf(DWORD processId)
 {
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);

@@ -471,6 +471,15 @@ inline ButtonStates Buttons(const Recorder& r)
     return {IsWindowEnabled(r.RecordButton()) != FALSE, IsWindowEnabled(r.StopButton()) != FALSE};
 }
 
+// The length of `fileName` as its directory entry has it; -1 when there is no such file.
+inline long long FileBytes(const std::wstring& fileName)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(fileName.c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    return static_cast<long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
 // Completed: the recorder has closed the file (it keeps it open, shared, while recording, so an
 // exclusive open succeeds only afterwards) and its header's data length matches the file's length.
 inline bool FileCompleted(const std::wstring& fileName)
