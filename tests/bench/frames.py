@@ -8,10 +8,12 @@ Counting starts at FIRST, so frames of silence (0) are told apart from the signa
 import array
 import sys
 
+import losses
 from ramp import LEAD_SECONDS
 
 FIRST = 1 << 20
 RATE = 44100
+FORMAT = (2, RATE, 16)
 CHUNK = 4410  # frames per write: a tenth of a second at 44.1 kHz
 
 assert array.array("I").itemsize == 4 and sys.byteorder == "little"
@@ -75,10 +77,19 @@ def analyse(data):
             "first_breaks": first_breaks, "break_offsets": offsets, "gaps": gaps, "gap_offsets": gap_offsets, "odd_bytes": len(data) % 4}
 
 
-def check_recording(data, min_frames):
+def places(kept):
+    """The breaks analyse() found, as losses.py reads them: in bytes, the frames skipped negative
+    where they went back; and the stretch of the counter between, (last before, first after or None)."""
+    return [{"at": 4 * at, "missing": None if after is None else 4 * (after - before - 1), "silent": 4 * zeros,
+             "stretch": (before, after)} for at, (before, after, zeros) in zip(kept["gap_offsets"], kept["gaps"])]
+
+
+def check_recording(data, min_frames, peers=()):
     """Checks a recording of the counter as ramp.check_recording checks one of the ramp: at least
-    `min_frames`, of them at most LEAD_SECONDS of silence, then the counter unbroken to the end.
-    Returns (what analyse found, problems found)."""
+    `min_frames`, of them at most LEAD_SECONDS of silence, then the counter unbroken to the end but
+    where the platform dropped a few milliseconds, or where second clients that recorded it at the
+    same time (`peers`: their analyse()) missed the same stretch. Returns (what analyse found, with
+    `platform`, the platform's breaks; problems found)."""
     kept = analyse(data)
     problems = []
     if kept["silence"] > LEAD_SECONDS * RATE:
@@ -86,6 +97,8 @@ def check_recording(data, min_frames):
     if kept["frames"] < min_frames or kept["first"] is None:
         problems.append(f"{kept['frames']} frames, {kept['frames'] - kept['silence']} of them the counter; "
                         f"at least {min_frames} expected")
-    if kept["breaks"] or kept["odd_bytes"]:
-        problems.append(f"{kept['breaks']} breaks (first {kept['first_breaks']}), {kept['odd_bytes']} bytes of a frame")
+    own, kept["platform"] = losses.split(places(kept), FORMAT, [places(p) for p in peers])
+    if own or kept["odd_bytes"]:
+        problems.append(f"{len(own)} breaks ({'; '.join(losses.describe(b, FORMAT) for b in own[:5])}), "
+                        f"{kept['odd_bytes']} bytes of a frame")
     return kept, problems

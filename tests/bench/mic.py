@@ -111,6 +111,14 @@ class Sink:
             return f"the player ended with code {self.player.returncode}: {self.errors.read().decode(errors='replace')}"
         return self.feed_error and f"feeding the player failed: {self.feed_error}"
 
+    def second_client(self, path):
+        """parecord on the sink's monitor, recording what the microphone gives into `path` (raw) until
+        it is interrupted: a client beside the recorder, to tell a source that failed to deliver."""
+        with open(path, "wb") as out:
+            return subprocess.Popen(["parecord", "--raw", f"--format={self.format}", f"--rate={self.rate}",
+                                     f"--channels={self.channels}", "-d", f"{self.sink_name}.monitor"],
+                                    stdout=out, stderr=subprocess.DEVNULL)
+
     def unload(self):
         if self.player:
             self.player.kill()

@@ -6,6 +6,8 @@ samples holds one counter value. A dropped, repeated, shifted or silenced byte b
 """
 import itertools
 
+import losses
+
 PERIOD = 1 << 16
 CYCLE = b"".join(i.to_bytes(2, "little") for i in range(PERIOD))
 
@@ -29,30 +31,21 @@ def _expected(start, length):
 def check_recording(data, fmt, min_bytes):
     """Checks a recording of the ramp in the format `fmt` (channels, rate, bits): at least
     `min_bytes`, of them silence (0x80 in 8-bit, 0 in 16-bit) for at most LEAD_SECONDS, then every
-    byte the ramp's up to the end. Returns (silent bytes before the ramp, problems found)."""
+    byte the ramp's up to the end, but where the platform dropped a few milliseconds (losses.py).
+    Returns (silent bytes before the ramp, problems found, the platform's breaks)."""
     channels, rate, bits = fmt
     block = channels * bits // 8
-    data = bytes(data)
-    lead = len(data) - len(data.lstrip(b"\x80" if bits == 8 else b"\0"))
-    lead -= lead % block  # the ramp starts with a frame
-    signal = data[lead:]
+    kept = analyse(data, fmt)
+    lead = kept["lead"]
     problems = []
     limit = int(LEAD_SECONDS * rate) * block
     if lead > limit:
         problems.append(f"{lead} bytes of silence before the ramp, more than the {limit} the sound server gives")
-    if len(data) < min_bytes or len(signal) < 4:
-        return lead, problems + [f"{len(data)} bytes, {len(signal)} of them the ramp; at least {min_bytes} expected"]
-    # Frames of whole counter words start with a word; an 8-bit mono frame is half a word, so the
-    # ramp may start with the high byte of the word before its first whole one.
-    start = 2 * int.from_bytes(signal[:2], "little")
-    if block % 2 and _expected(start, 4) != signal[:4]:
-        start = 2 * int.from_bytes(signal[1:3], "little") - 1
-    expected = _expected(start, len(signal))
-    if signal != expected:
-        first = next(k for k in range(len(signal)) if signal[k] != expected[k])
-        problems.append(f"the ramp breaks at byte {lead + first} of {len(data)}: "
-                        f"{signal[first:first + 4].hex()} where {expected[first:first + 4].hex()} belongs")
-    return lead, problems
+    if len(data) < min_bytes or len(data) - lead < 4:
+        problems.append(f"{len(data)} bytes, {len(data) - lead} of them the ramp; at least {min_bytes} expected")
+    own, platform = losses.split(kept["breaks"], fmt)
+    problems += [f"the ramp breaks at byte {b['at']} of {len(data)}: {losses.describe(b, fmt)}" for b in own]
+    return lead, problems, platform
 
 
 def _phase(data, pos, block):
@@ -87,11 +80,18 @@ def _matching(data, pos, start):
     return length
 
 
+def _skip(expected, start):
+    """Bytes of the ramp skipped from `expected` to `start`, negative where it went back."""
+    skip = (start - expected) % len(CYCLE)
+    return skip - len(CYCLE) if skip > len(CYCLE) // 2 else skip
+
+
 def analyse(data, fmt):
-    """A recording of the ramp that may break: `lead`, the silent bytes before it, and `breaks`, each
-    {"at": byte offset, "jump_words": how far the ramp jumped there, modulo its period, or None where
-    it was not the ramp for a while (silence or noise), "skipped": bytes until it was again}. A jump
-    is known only modulo the period, 65,536 words: a loss of whole periods would not show."""
+    """A recording of the ramp that may break: `lead`, the silent bytes before it, and `breaks` as
+    losses.py reads them: where the ramp does not go on, how many of its bytes it skipped there, and
+    how many bytes in between were not the ramp (silence or noise). A skip is known only modulo the
+    ramp's period, 65,536 words: one of more than half a period is read as going back, and a loss of
+    whole periods would not show."""
     channels, _, bits = fmt
     block = channels * bits // 8
     data = bytes(data)
@@ -100,12 +100,14 @@ def analyse(data, fmt):
     breaks = []
     pos = lead
     start = _phase(data, pos, block)  # the ramp's place at `pos`
+    expected = None  # where it was due to go on at the last break
     while pos < len(data):
         if start is None:
             gap = pos
             while pos < len(data) and (start := _phase(data, pos, block)) is None:
                 pos += block
-            breaks.append({"at": gap, "jump_words": None, "skipped": pos - gap})
+            missing = None if expected is None or start is None else _skip(expected, start)
+            breaks.append({"at": gap, "missing": missing, "silent": pos - gap})
             continue
         run = _matching(data, pos, start)
         if pos + run >= len(data):
@@ -116,5 +118,5 @@ def analyse(data, fmt):
         pos += run
         start = _phase(data, pos, block)
         if start is not None:
-            breaks.append({"at": pos, "jump_words": (start - expected) % len(CYCLE) // 2, "skipped": 0})
+            breaks.append({"at": pos, "missing": _skip(expected, start), "silent": 0})
     return {"lead": lead, "bytes": len(data), "breaks": breaks}

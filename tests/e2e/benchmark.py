@@ -42,6 +42,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(HERE), "bench"))
 sys.path.insert(0, HERE)
 import e2e  # noqa: E402
 import frames  # noqa: E402
+import losses  # noqa: E402
 import mic  # noqa: E402
 import wavefile  # noqa: E402
 
@@ -97,29 +98,25 @@ def linux_sample(pid):
             "threads": int(status["Threads"])}
 
 
-def split_breaks(gaps, peers_gaps):
-    """The recording's breaks (frames.analyse's `gaps`) split by cause: where a peer broke at the same
-    stretch of the counter the source failed to deliver (an underrun); elsewhere the recording itself
-    lost frames (silence the peers did not hear counts as lost too) or repeated them."""
-    def forward(gap):
-        return gap[1] is None or gap[1] > gap[0]
-
-    def stretch(gap):
-        return gap[0], math.inf if gap[1] is None else gap[1]
-
-    peer_stretches = [stretch(g) for gaps_of_peer in peers_gaps for g in gaps_of_peer if forward(g)]
-    out = {"lost": 0, "repeated": 0, "underruns": 0, "underrun_frames": 0}
-    for gap in gaps:
-        before, after, silent = gap
-        if not forward(gap):
-            out["repeated"] += before - after + 1
-            out["lost"] += silent
+def split_breaks(kept, peers_kept):
+    """The recording's breaks (frames.analyse) split by cause: where a peer broke at the same stretch
+    of the counter the source failed to deliver (an underrun); a few milliseconds inside a buffer the
+    platform's capture dropped (a dropout, losses.py); elsewhere the recording itself lost frames
+    (silence the peers did not hear counts as lost too) or repeated them."""
+    out = {"lost": 0, "repeated": 0, "underruns": 0, "underrun_frames": 0, "dropouts": 0, "dropout_frames": 0}
+    peers = [frames.places(p) for p in peers_kept]
+    for brk in frames.places(kept):
+        if brk["missing"] is not None and brk["missing"] < 0:
+            out["repeated"] += -brk["missing"] // 4
+            out["lost"] += brk["silent"] // 4
             continue
-        start, end = stretch(gap)
-        missing = silent + (0 if after is None else after - before - 1)
-        if any(max(start, s) < min(end, e) for s, e in peer_stretches):
+        missing = (brk["silent"] + (brk["missing"] or 0)) // 4
+        if losses.source_failed(brk, peers):
             out["underruns"] += 1
             out["underrun_frames"] += missing
+        elif losses.platforms(brk, frames.FORMAT):
+            out["dropouts"] += 1
+            out["dropout_frames"] += missing
         else:
             out["lost"] += missing
     return out
@@ -152,9 +149,7 @@ def run_one(args, stall_ms, minimized):
                             str(args.seconds), str(stall_ms), *(["minimized"] if minimized else []))
         line = driver.lines_until("STARTED")
         e2e.expect(line is not None, "the recording started")
-        with open(parecord_path, "wb") as out:
-            parecord = subprocess.Popen(["parecord", "--raw", "--format=s16le", f"--rate={RATE}", "--channels=2",
-                                         "-d", f"{sink.sink_name}.monitor"], stdout=out, stderr=subprocess.DEVNULL)
+        parecord = sink.second_client(parecord_path)
         parecord_started = time.monotonic()
         peer = e2e.Driver(argparse.Namespace(driver=args.peer), f"Monitor of {DEVICE}", "2", str(RATE), "16",
                           e2e.windows_path(peer_path))
@@ -213,8 +208,7 @@ def run_one(args, stall_ms, minimized):
         peer_kept = frames.analyse(f.read())
     with open(floor_path, "rb") as f:
         floor_kept = frames.analyse(f.read())
-    peers_gaps = [parecord_kept["gaps"], peer_kept["gaps"]]
-    own = split_breaks(kept["gaps"], peers_gaps)
+    own = split_breaks(kept, [parecord_kept, peer_kept])
     wall = result["wall_ms"] / 1000
     signal_seconds = (kept["frames"] - kept["silence"]) / RATE
     parecord_seconds = (parecord_kept["frames"] - parecord_kept["silence"]) / RATE
@@ -228,7 +222,8 @@ def run_one(args, stall_ms, minimized):
         "audio_s": kept["frames"] / RATE,
         "signal_s": signal_seconds, "kept_per_wall_s": kept["frames"] / RATE / wall,
         "lost": own["lost"], "repeated": own["repeated"], "underruns": own["underruns"],
-        "underrun_frames": own["underrun_frames"], "breaks": kept["breaks"], "zeros": kept["zeros"],
+        "underrun_frames": own["underrun_frames"], "dropouts": own["dropouts"],
+        "dropout_frames": own["dropout_frames"], "breaks": kept["breaks"], "zeros": kept["zeros"],
         "lead_silence_frames": kept["silence"], "first_breaks": kept["first_breaks"],
         "cpu_s_per_min_linux": cpu_per_minute(linux["start"], linux["end"], wall),
         "cpu_s_per_min_windows": cpu_windows / (wall / 60) if cpu_windows is not None else None,
@@ -338,11 +333,12 @@ def table(rows, seconds):
         f"Capture benchmark: {seconds} s per run, 44.1 kHz stereo 16-bit, the window thread suspended S ms "
         f"then running 1 s, over and over, suspended {suspended(rows)}",
         "",
-        "| S ms | window | stalls | audio s / wall s | lost | repeated | underruns (frames) | kept / peer "
+        "| S ms | window | stalls | audio s / wall s | lost | repeated | underruns (frames) | dropouts (frames) "
+        "| kept / peer "
         "| CPU s / min: recorder, wave-in peer, parecord (recorder / peer) | CPU s / min: windowed peer "
         "(recorder / it) | peak memory MiB at T/3 -> T | windowed peer's (recorder over it) | Stop -> complete ms "
         "| result |",
-        "|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|",
+        "|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|",
     ]
     for r in rows:
         hwm = (f"{fmt(r['vm_hwm_third_kib'] and r['vm_hwm_third_kib'] / 1024, '.1f')} -> "
@@ -355,7 +351,8 @@ def table(rows, seconds):
         lines.append(
             f"| {r['stall_ms']} | {'minimized' if r['minimized'] else 'shown'} | {r['stalls']} "
             f"| {r['audio_s']:.2f} / {r['wall_s']:.2f} | {r['lost']} | {r['repeated']} "
-            f"| {r['underruns']} ({r['underrun_frames']}) | {fmt(r['ratio'], '.4f')} | {cpu} | {floor_cpu} | {hwm} "
+            f"| {r['underruns']} ({r['underrun_frames']}) | {r['dropouts']} ({r['dropout_frames']}) "
+            f"| {fmt(r['ratio'], '.4f')} | {cpu} | {floor_cpu} | {hwm} "
             f"| {floor_hwm} | {r['completed_ms']} | {'; '.join(failures(r)) or 'pass'} |")
     peer_median, peer_runs = median(map(cpu_ratio, rows))
     floor = floor_medians(rows)
@@ -372,7 +369,8 @@ def table(rows, seconds):
         "",
         "lost / repeated: the recorder's frames (one frame = one stereo sample pair), from the frame counter's jumps",
         "and silences where neither peer broke; underruns: breaks a peer has at the same stretch of the counter",
-        "(the player did not deliver), with the frames missing there;",
+        "(the player did not deliver), with the frames missing there; dropouts: a few milliseconds missing inside a",
+        "buffer where no peer broke, which the platform's capture dropped (tests/bench/losses.py);",
         "kept / peer: seconds of the signal kept by the recorder over those kept by parecord over the same wall time;",
         "CPU: seconds per minute of recording of each Linux process (/proc/PID/stat utime+stime, recorder from Record",
         "to Stop, the peers from their start to their stop, parecord in all); peak memory: VmHWM; window: the",

@@ -30,6 +30,7 @@ import wave
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "bench"))
+import losses  # noqa: E402
 import mic  # noqa: E402
 import ramp  # noqa: E402
 import wavefile  # noqa: E402
@@ -179,7 +180,8 @@ def check_wave_file(path, row, min_bytes):
                "Python's wave module reads the file")
         # An odd length of 8-bit stereo ends in half a frame, which the module leaves out.
         expect(w.getnframes() == h["data_length"] // h["block_align"], f"{w.getnframes()} frames")
-    lead, problems = ramp.check_recording(content[44:], FORMATS[row], min_bytes)
+    lead, problems, platform = ramp.check_recording(content[44:], FORMATS[row], min_bytes)
+    losses.report(platform, FORMATS[row])
     expect(not problems, f"the data, {h['data_length']} bytes, is the ramp after {lead} silent bytes {problems}")
     return {"data": h["data_length"], "seconds": h["data_length"] / h["byte_rate"], "lead": lead}
 
