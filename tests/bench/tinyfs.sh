@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs a command with a tiny file system mounted for it, for the full-disk and read-only tests.
+# Runs a command with a tiny file system mounted for it, for the full-disk and read-only tests, and
+# those that freeze it to make a write hang.
 #
 #   tinyfs.sh SIZE -- COMMAND...
 #
@@ -18,6 +19,7 @@ shift
 dir=$(mktemp -d /tmp/recorder-tinyfs.XXXXXX)
 cleanup() {
   if mountpoint -q "$dir"; then
+    fsfreeze -u "$dir" 2>/dev/null || true # a test that froze it to hang a write, and failed
     chattr -i "$dir/read-only.wav" 2>/dev/null || true
     umount "$dir" || umount -l "$dir"
   fi

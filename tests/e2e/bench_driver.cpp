@@ -1,6 +1,6 @@
 // The capture benchmark's part inside Wine: records through the window while the recorder's window
 // thread is suspended for STALL_MS and then left to run for a second, over and over, and reads the
-// recorder's CPU time and memory. The stall fault test (fault stall) runs the same code.
+// recorder's CPU time and memory.
 //
 //   e2e_driver bench EXE DEVICE ROW FILE SECONDS STALL_MS [minimized]
 //       prints STARTED once the buttons swapped (and the window was minimized, if asked),

@@ -19,17 +19,19 @@
 //       one recording attempt per target; "held:" before a target makes the driver hold that file
 //       open without sharing during the attempt
 //   e2e_driver fault session EXE DEVICE ROW FILE BUFFERS
-//       records until BUFFERS buffers came back; then, each time with the window thread suspended
-//       for 1.5 s so that buffers wait in its queue, sends WM_QUERYENDSESSION (logoff) and
-//       WM_ENDSESSION(TRUE) from another thread, as the system does, and terminates the recorder as
-//       soon as the latter returns
+//       records until BUFFERS buffers came back; then, each time with the window thread hung in a
+//       write for 1.5 s (FREEZE and THAW, as for stall) so that buffers wait in its queue, sends
+//       WM_QUERYENDSESSION (logoff) and WM_ENDSESSION(TRUE) from another thread, as the system does,
+//       and terminates the recorder as soon as the latter returns
 //   e2e_driver fault sleep EXE DEVICE ROW FILE SLEEP_MS LATE_MS
 //       records until 3 buffers came back; sends the suspend notice, prints SLEEP and waits for its
 //       line (the caller stops the source), suspends the window thread at rest for SLEEP_MS, prints
 //       WAKE and waits for its line (the source delivers again), resumes the thread and posts the
 //       resume notices LATE_MS later; waits for 4 more buffers or a box, clicks Stop, closes the window
-//   e2e_driver fault stall EXE DEVICE ROW FILE SECONDS STALL_MS
-//       the benchmark's recording (bench_driver.cpp): the window thread suspended STALL_MS at a time
+//   e2e_driver fault stall EXE DEVICE ROW FILE HANG_MS
+//       records until a buffer came back, prints FREEZE and waits for its line (the caller freezes
+//       the file's file system: the next write hangs), waits HANG_MS, prints THAW and waits for its
+//       line (the caller thaws it), lets the recording run a second, clicks Stop, closes the window
 //
 // Each prints RESULT json at the end.
 #include <memory>
@@ -318,23 +320,48 @@ int Targets(const std::wstring& exe, const std::wstring& device, int row, const 
     return 0;
 }
 
-// Sends `message` from a thread of its own while the window's thread is suspended for `stallMs`
-// where it rests (thread_stall.h): sent messages are handled before posted ones, so it comes ahead
-// of the buffers handed back meanwhile, as the system's does when it gets there first. Returns the
-// window's answer.
-LRESULT SendDuringStall(const Recorder& recorder, UINT message, WPARAM wParam, LPARAM lParam, DWORD stallMs)
+// The window's thread hangs in a write while the caller holds the file's disk (FREEZE ... THAW):
+// inside the system, where it holds no lock of the platform's, so the device goes on filling the
+// buffers queued with it, as it does while a network share reconnects or a disk wakes. Returns
+// whether the thread hung, and how long.
+struct Hang {
+    bool held = false;
+    DWORD ms = 0;
+};
+
+Hang HangInWrite(const Recorder& recorder, DWORD hangMs, const std::function<void()>& meanwhile = {})
 {
-    ThreadStaller thread(recorder.Process(), GetWindowThreadProcessId(recorder.Form(), nullptr),
-                         ThreadStaller::Where::AtRest);
-    thread.Suspend(5000);
+    Prompt("FREEZE");
+    // Its next buffer comes within half a second, and its write hangs.
+    Hang hang;
+    hang.held = WaitFor([&] { return WindowThreadStalled(recorder.Form()); }, 5000);
+    const DWORD start = GetTickCount();
+    if (meanwhile)
+        meanwhile();
+    Sleep(hangMs);
+    hang.held = hang.held && WindowThreadStalled(recorder.Form());
+    Prompt("THAW");
+    hang.ms = GetTickCount() - start;
+    return hang;
+}
+
+// Sends `message` from a thread of its own while the window's thread hangs in a write for `hangMs`:
+// sent messages are handled before posted ones, so it comes ahead of the buffers handed back
+// meanwhile, as the system's does when it gets there first. Returns the window's answer.
+LRESULT SendDuringHang(const Recorder& recorder, UINT message, WPARAM wParam, LPARAM lParam, DWORD hangMs)
+{
     DWORD_PTR answer = 0;
     bool answered = false;
-    std::thread sender([&] {
-        answered = SendMessageTimeoutW(recorder.Form(), message, wParam, lParam, SMTO_NORMAL, 20000, &answer) != 0;
+    std::thread sender;
+    const Hang hang = HangInWrite(recorder, hangMs, [&] {
+        sender = std::thread([&] {
+            answered =
+                SendMessageTimeoutW(recorder.Form(), message, wParam, lParam, SMTO_NORMAL, 20000, &answer) != 0;
+        });
     });
-    Sleep(stallMs);
-    thread.Resume();
     sender.join();
+    if (!hang.held)
+        Fail("the window's thread did not hang in its write");
     if (!answered)
         Fail("the window did not answer message " + std::to_string(message));
     return static_cast<LRESULT>(answer);
@@ -348,13 +375,36 @@ int Session(const std::wstring& exe, const std::wstring& device, int row, const 
     recorder.WaitForBuffers(buffers);
     JsonObject result;
     result.Add("query_logoff",
-               static_cast<long long>(SendDuringStall(recorder, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, 1500)));
+               static_cast<long long>(SendDuringHang(recorder, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, 1500)));
     result.Add("buffers_before_end", recorder.BuffersBack());
-    SendDuringStall(recorder, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, 1500);
+    SendDuringHang(recorder, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, 1500);
     // After its end-of-session message the process may be ended at any moment.
     if (!TerminateProcess(recorder.Process(), 9))
         Fail("TerminateProcess failed, error " + std::to_string(GetLastError()));
     result.Add("exit_code", static_cast<long long>(recorder.WaitForExit(10000)));
+    Say("RESULT " + result.Str());
+    return 0;
+}
+
+// A write that hangs for `hangMs` once the recording holds a buffer, then a second of running
+// before Stop.
+int Stall(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName, DWORD hangMs)
+{
+    Recorder recorder(exe, L"");
+    recorder.Choose(device, row);
+    recorder.StartRecording(fileName);
+    const DWORD start = GetTickCount();
+    if (!WaitFor([&] { return FileBytes(fileName) > 44; }, 15000))
+        Fail("no buffer came back within 15 s of the start");
+    const Hang hang = HangInWrite(recorder, hangMs);
+    Sleep(1000);
+    recorder.Click(recorder.StopButton());
+    JsonObject result;
+    result.Add("wall_ms", static_cast<long long>(GetTickCount() - start))
+        .AddBool("held", hang.held)
+        .Add("hung_ms", static_cast<long long>(hang.ms))
+        .AddBool("completed", WaitFor([&] { return FileCompleted(fileName); }, 20000));
+    CloseAndReport(recorder, result);
     Say("RESULT " + result.Str());
     return 0;
 }
@@ -424,8 +474,8 @@ int Fault(const std::vector<std::wstring>& args)
         return Session(args[1], args[2], std::stoi(args[3]), args[4], std::stoi(args[5]));
     if (kind == L"sleep" && args.size() == 7)
         return Sleeps(args[1], args[2], std::stoi(args[3]), args[4], std::stoul(args[5]), std::stoul(args[6]));
-    if (kind == L"stall" && args.size() == 7)
-        return Bench(std::vector<std::wstring>(args.begin() + 1, args.end()));
+    if (kind == L"stall" && args.size() == 6)
+        return Stall(args[1], args[2], std::stoi(args[3]), args[4], std::stoul(args[5]));
     Fail("usage: fault kill|server|device-back|disk-full|rapid|targets|session|sleep|stall ... (see faults.cpp)");
 }
 
