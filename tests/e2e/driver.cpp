@@ -22,7 +22,6 @@
 //       chosen, waits for a line on standard input (the caller takes a screenshot), closes the window
 //
 //   e2e_driver fault ...     the fault scenarios of faults.cpp (see there)
-//   e2e_driver bench ...     the capture benchmark of bench_driver.cpp (see there)
 //
 // Paths are Windows paths. The label's and the level meter's texts are logged in order by
 // label_probe.dll.
@@ -523,14 +522,10 @@ int wmain(int argc, wchar_t** argv)
             return Show(args[1], args[2]);
         if (args.size() >= 2 && args[0] == L"fault")
             return Fault(std::vector<std::wstring>(args.begin() + 1, args.end()));
-        if (args.size() >= 2 && args[0] == L"bench")
-            return Bench(std::vector<std::wstring>(args.begin() + 1, args.end()));
-        if (args.size() >= 2 && args[0] == L"soak")
-            return Soak(std::vector<std::wstring>(args.begin() + 1, args.end()));
     } catch (const Failure& failure) {
         Say("FAIL " + failure.what);
         return 1;
     }
-    Say("usage: e2e_driver record|window|level|device-error|show|fault|bench|soak ... (see the source)");
+    Say("usage: e2e_driver record|window|level|device-error|show|fault ... (see the source)");
     return 2;
 }

@@ -2,7 +2,7 @@
 // Works the recorder's window from outside, as a person does: picks a device and a format with the
 // notifications a click or an arrow key produces, clicks the buttons, fills in or cancels the save
 // dialog, answers the message boxes, and reads back the label, the lists and the buttons. Shared by
-// the driver's subcommands (driver.cpp, faults.cpp, bench_driver.cpp).
+// the drivers' subcommands (driver.cpp, faults.cpp, and the benchmark's and the soak's in bench/).
 //
 // Paths are Windows paths. The label's texts are logged in order by label_probe.dll.
 #include <windows.h>
@@ -585,9 +585,7 @@ inline bool MinimizeWindow(const Recorder& recorder, bool minimize)
                    5000);
 }
 
-// Subcommands in their own files; each takes the arguments after its name.
+// The fault scenarios (faults.cpp); it takes the arguments after "fault".
 int Fault(const std::vector<std::wstring>& args);
-int Bench(const std::vector<std::wstring>& args);
-int Soak(const std::vector<std::wstring>& args);
 
 } // namespace e2e

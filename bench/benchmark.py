@@ -9,7 +9,7 @@ into the recorder's ring, sets a label per buffer, draws a strip of the meter's 
 second unless minimized (as the recorder's window then is) and has shown the item save dialog once.
 Prints a table and saves it.
 
-    benchmark.py --exe Recorder.exe --driver e2e_driver.exe --out DIR [--seconds T] [--stalls 400,...]
+    benchmark.py --exe Recorder.exe --driver bench_driver.exe --out DIR [--seconds T] [--stalls 400,...]
                  [--pairs P]
 
 T defaults to BENCH_SECONDS or 30, the stalls to BENCH_STALLS or 400,1000,2000,3000,5000,10000,30000
@@ -37,9 +37,10 @@ import subprocess
 import sys
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(os.path.dirname(HERE), "bench"))
-sys.path.insert(0, HERE)
+# The test bench's microphones, signals and checks, and the end-to-end driver's wrapper.
+TESTS = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests")
+sys.path.insert(0, os.path.join(TESTS, "bench"))
+sys.path.insert(0, os.path.join(TESTS, "e2e"))
 import e2e  # noqa: E402
 import frames  # noqa: E402
 import losses  # noqa: E402

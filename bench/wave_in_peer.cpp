@@ -14,7 +14,7 @@
 //   windowed_peer DEVICE CHANNELS RATE BITS FILE shown|minimized
 //       print STARTED once capture runs, then RESULT json once the file is written; a line (or the
 //       end) on standard input stops them
-#include "window_driver.h"
+#include "tests/e2e/window_driver.h"
 
 #ifdef WINDOWED_PEER
 #include <shobjidl.h>

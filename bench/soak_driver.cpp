@@ -2,7 +2,7 @@
 // format of its own, through what a night's recording meets: the window thread stalled, the window
 // minimized, the microphone gone and back, a sleep, a logoff asked and refused.
 //
-//   e2e_driver soak EXE DEVICE FOLDER CYCLE_S ROW...
+//   bench_driver soak EXE DEVICE FOLDER CYCLE_S ROW...
 //       one cycle of CYCLE_S seconds per ROW, recorded into FOLDER\soak-NN.wav. Prints STARTED once
 //       the window is up, SAMPLE json every 5 s (the recorder's counts as Windows gives them), EVENT
 //       json as each event begins and ends, CYCLE json at the end of each cycle and RESULT json at the
@@ -11,8 +11,8 @@
 //
 // Stalls are made where the thread rests (thread_stall.h), as the benchmark makes them: suspended in
 // a call of the window manager, the platform's capture would stop too, and that is not the recorder's.
-#include "thread_stall.h"
-#include "window_driver.h"
+#include "tests/e2e/thread_stall.h"
+#include "tests/e2e/window_driver.h"
 
 #include <psapi.h>
 #include <tlhelp32.h>

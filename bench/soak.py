@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
 """make soak: a night's recording in SOAK_MINUTES (default 20). One recorder process records through its
-window (e2e_driver.exe soak) in cycles of about four minutes, each cycle one recording in another format,
+window (bench_driver.exe soak) in cycles of about four minutes, each cycle one recording in another format,
 the first and the last in the largest (so their memory and CPU compare like with like). In each cycle:
 window-thread stalls of 2, 5 and 10 s, the window minimized for 30 s, the microphone gone for 12 s and
 back under its name, a sleep of 20 s, a logoff asked and refused, then Stop and the files' message.
 Every 5 s the recorder's counts are sampled from outside, as Windows gives them and as Linux does.
 
-    soak.py --exe Recorder.exe --driver e2e_driver.exe --out DIR [--minutes M]
+    soak.py --exe Recorder.exe --driver bench_driver.exe --out DIR [--minutes M]
 
 Leaves DIR/soak.md (a row per cycle and the verdict), DIR/soak.png (gnuplot), DIR/soak.json; exits 1
 when anything it checks fails, and says what. Run inside the bench's environment (scripts/soak.sh).
@@ -18,9 +18,10 @@ import subprocess
 import sys
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(os.path.dirname(HERE), "bench"))
-sys.path.insert(0, HERE)
+# The test bench's microphones, signals and checks, and the end-to-end driver's wrapper.
+TESTS = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests")
+sys.path.insert(0, os.path.join(TESTS, "bench"))
+sys.path.insert(0, os.path.join(TESTS, "e2e"))
 import benchmark  # noqa: E402
 import e2e  # noqa: E402
 import frames  # noqa: E402

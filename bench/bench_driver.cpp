@@ -2,7 +2,7 @@
 // thread is suspended for STALL_MS and then left to run for a second, over and over, and reads the
 // recorder's CPU time and memory.
 //
-//   e2e_driver bench EXE DEVICE ROW FILE SECONDS STALL_MS [minimized]
+//   bench_driver bench EXE DEVICE ROW FILE SECONDS STALL_MS [minimized]
 //       prints STARTED once the buttons swapped (and the window was minimized, if asked),
 //       CAPTURING once the first buffer came back, SAMPLE json at a third of SECONDS and at the end,
 //       STOPPED when Stop was clicked (on the window restored), then RESULT json once the file is
@@ -17,8 +17,8 @@
 // it holds, and gets nothing back until the thread runs again. It is suspended only where it holds
 // no lock of the platform's (thread_stall.h); BENCH_SUSPEND=anywhere suspends it wherever it is,
 // BENCH_SUSPEND=busy only where it is not at rest.
-#include "thread_stall.h"
-#include "window_driver.h"
+#include "tests/e2e/thread_stall.h"
+#include "tests/e2e/window_driver.h"
 
 #include <psapi.h>
 
@@ -74,6 +74,8 @@ long long DataBytes(const std::wstring& fileName)
 {
     return std::max<long long>(0, FileBytes(fileName) - 44);
 }
+
+} // namespace
 
 int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName,
                 int seconds, int stallMs, bool minimized)
@@ -165,14 +167,25 @@ int BenchRecord(const std::wstring& exe, const std::wstring& device, int row, co
     return 0;
 }
 
-} // namespace
-
-int Bench(const std::vector<std::wstring>& args)
-{
-    if (args.size() != 6 && !(args.size() == 7 && args[6] == L"minimized"))
-        Fail("usage: bench EXE DEVICE ROW FILE SECONDS STALL_MS [minimized]");
-    return BenchRecord(args[0], args[1], std::stoi(args[2]), args[3], std::stoi(args[4]), std::stoi(args[5]),
-                       args.size() == 7);
-}
+// The soak's recording (soak_driver.cpp).
+int Soak(const std::vector<std::wstring>& args);
 
 } // namespace e2e
+
+int wmain(int argc, wchar_t** argv)
+{
+    const std::vector<std::wstring> args(argv + 1, argv + argc);
+    try {
+        if ((args.size() == 7 || (args.size() == 8 && args[7] == L"minimized")) && args[0] == L"bench")
+            return e2e::BenchRecord(args[1], args[2], std::stoi(args[3]), args[4], std::stoi(args[5]),
+                                    std::stoi(args[6]), args.size() == 8);
+        if (args.size() >= 6 && args[0] == L"soak")
+            return e2e::Soak(std::vector<std::wstring>(args.begin() + 1, args.end()));
+    } catch (const e2e::Failure& failure) {
+        e2e::Say("FAIL " + failure.what);
+        return 1;
+    }
+    e2e::Say("usage: bench_driver bench EXE DEVICE ROW FILE SECONDS STALL_MS [minimized] | soak EXE DEVICE FOLDER "
+             "CYCLE_S ROW...");
+    return 2;
+}
