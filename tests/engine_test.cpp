@@ -13,6 +13,7 @@
 #include <objbase.h>
 
 #include "frame/application.h"
+#include "tests/file_watch.h"
 #include "tests/save_dialog_answerer.h"
 #include "tests/sim_wave_in.h"
 #include "tests/test_support.h"
@@ -65,6 +66,8 @@ protected:
         form.reset();
         Pump();
         TestApplication().SetBoxes(SystemBoxes());
+        // Whatever ended it (Stop, the next numbered file, the session's end, the window closed).
+        EXPECT_EQ(files.closedUnflushed, std::vector<std::wstring>{}) << "completed, but left in the system's cache";
     }
 
     void UseFormat(int row)
@@ -131,6 +134,7 @@ protected:
         EXPECT_TRUE(std::equal(data.begin(), data.end(), bytes.begin() + 44)) << "audio bytes differ";
     }
 
+    FileWatch files;
     SimWaveIn sim;
     std::unique_ptr<TForm1> form;
     TempDir scratch;
@@ -359,6 +363,7 @@ TEST_F(EngineTest, FailureWhileCompletingIsReportedAndTheNextRecordingWorks)
     ASSERT_EQ(Start(path), MMSYSERR_NOERROR);
     Deliver(1);
     form->WaveFile.Close(); // completing the file now fails: it is no longer open
+    files.closedUnflushed.clear(); // by the test, not the recorder
     form->BitBtn2Click();
     Pump();
     ASSERT_FALSE(errors.empty()) << "the failed completion is reported";
@@ -633,6 +638,7 @@ TEST_F(EngineTest, SleepAndTheEndOfTheSessionFindTheFileComplete)
     ASSERT_EQ(sim.DeliverFull(2), 2);
     endSession(WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
     ExpectWaveFile(path, Stream(0, 2 * 22050));
+    EXPECT_EQ(files.Unflushed(), std::vector<std::wstring>{}) << "a recording that never wakes is on the disk";
     // Waking, the device is given its time to deliver again: the silence around a sleep is no fault.
     PumpFor(300);
     endSession(WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);

@@ -102,6 +102,7 @@ inline bool WriteAll(const std::wstring& name, const std::vector<uint8_t>& bytes
     const bool ok = bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                                                 nullptr) &&
                                       written == bytes.size());
+    FlushFileBuffers(file); // on the disk, as the recorder leaves its own files
     CloseHandle(file);
     return ok;
 }
