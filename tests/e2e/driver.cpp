@@ -2,9 +2,10 @@
 // notifications a click or an arrow key produces, clicks the buttons, fills in or cancels the save
 // dialog, answers the message boxes, and reads back the label, the lists and the buttons.
 //
-//   e2e_driver record EXE DEVICE ROW FILE BUFFERS [--close]
+//   e2e_driver record EXE DEVICE ROW FILE BUFFERS [--close] [--corner]
 //       records from the device named DEVICE in format row ROW into FILE until BUFFERS buffers came
-//       back, then clicks Stop (or, with --close, closes the window mid-recording); prints RESULT json
+//       back, then clicks Stop (or, with --close, closes the window mid-recording); prints RESULT json;
+//       with --corner, the window is moved to the screen's corner once recording (for a screenshot)
 //   e2e_driver window EXE DEVICE FILE
 //       checks texts, geometry, the buttons and the label through the states of the window
 //   e2e_driver device-error EXE DEVICE ROW FILE
@@ -37,7 +38,7 @@ using namespace e2e;
 // ---- scenarios --------------------------------------------------------------------------------
 
 int Record(const std::wstring& exe, const std::wstring& device, int row, const std::wstring& fileName, int buffers,
-           bool closeWindow)
+           bool closeWindow, bool corner)
 {
     Recorder recorder(exe, fileName + L".labels");
     JsonObject result;
@@ -50,6 +51,8 @@ int Record(const std::wstring& exe, const std::wstring& device, int row, const s
 
     const DWORD origin = recorder.LabelLog().back().tick; // the probe's own check entry
     recorder.WaitForBuffers(1);
+    if (corner)
+        recorder.MoveToCorner();
     RECT window{};
     GetWindowRect(recorder.Form(), &window);
     Say("RECORDING " + JsonRect(window));
@@ -127,6 +130,7 @@ int Level(const std::wstring& exe, const std::wstring& device, int row, const st
     recorder.StartRecording(fileName);
     const DWORD origin = recorder.LabelLog().back().tick;
     recorder.WaitForBuffers(1);
+    recorder.MoveToCorner(); // its pixels are read off the screen
     RECT window{};
     GetWindowRect(recorder.Form(), &window);
     Say("RECORDING " + JsonRect(window));
@@ -510,7 +514,8 @@ int wmain(int argc, wchar_t** argv)
     try {
         if (args.size() >= 5 && args[0] == L"record")
             return Record(args[1], args[2], std::stoi(args[3]), args[4], args.size() >= 6 ? std::stoi(args[5]) : 4,
-                          args.size() >= 7 && args[6] == L"--close");
+                          std::find(args.begin(), args.end(), L"--close") != args.end(),
+                          std::find(args.begin(), args.end(), L"--corner") != args.end());
         if (args.size() == 4 && args[0] == L"window")
             return Window(args[1], args[2], args[3]);
         if ((args.size() == 6 || args.size() == 7) && args[0] == L"level")

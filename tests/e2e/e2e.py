@@ -96,16 +96,11 @@ def source_outputs():
 
 
 def take_screenshot(path, rect):
-    """The main window as the virtual display shows it: its own X window when it can be found,
-    else its rectangle of the whole screen."""
-    tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True).stdout
-    ids = [line.split()[0] for line in tree.splitlines() if '"Запись звука"' in line]
-    if ids:
-        command = ["import", "-window", ids[0], path]
-    else:
-        left, top, width, height = rect
-        command = ["import", "-window", "root", "-crop", f"{width}x{height}+{left}+{top}", path]
-    shot = subprocess.run(command, capture_output=True, text=True)
+    """The main window as the virtual display shows it: its rectangle of the whole screen (tests
+    beside it show windows of the same title, elsewhere)."""
+    left, top, width, height = rect
+    shot = subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{left}+{top}", path],
+                          capture_output=True, text=True)
     expect(shot.returncode == 0 and os.path.exists(path) and os.path.getsize(path) > 0,
            f"screenshot of the window while recording {shot.stderr.strip()}")
     print(f"screenshot: {path}", flush=True)
@@ -266,6 +261,8 @@ def scenario_record(args):
         command = ["record", exe, f"Monitor of E2E Mic {row}", str(row), windows_path(path), str(args.buffers)]
         if args.close:
             command.append("--close")
+        if args.screenshot:
+            command.append("--corner")
         with open(loader_log or os.devnull, "w") as stderr:
             driver = Driver(args, *command, env=env, stderr=stderr)
         rect = driver.lines_until("RECORDING")

@@ -304,6 +304,14 @@ public:
     HANDLE Process() const { return process_.hProcess; }
     const std::wstring& LabelLogName() const { return labelLog_; }
     HWND Form() const { return form_; }
+    // Moves the window to the screen's top left corner, out of the way of the windows of tests
+    // running beside, which are centred: for a test that reads the screen.
+    void MoveToCorner() const
+    {
+        SetWindowPos(form_, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        if (!WaitFor([&] { RECT r{}; return GetWindowRect(form_, &r) && r.left == 0 && r.top == 0; }, 5000))
+            Fail("the window did not move to the screen's corner");
+    }
     HWND Combo() const { return combo_; }
     HWND List() const { return list_; }
     HWND RecordButton() const { return record_; }
