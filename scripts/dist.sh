@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # make dist: the download for Windows users, DIST_DIR/Recorder-VERSION-COMMIT.zip (DIST_DIR defaults
 # to BUILD_DIR/dist), holding Recorder.exe without its debug sections, README.txt (Russian and
-# English, for Notepad) and SHA256SUMS. The program is read back before it is packed: its PE flags,
-# sections, imports and manifest (scripts/check_exe.py), its resources, and a start on the test bench.
-# The zip is the same, byte for byte, from every clone of a commit.
+# English, for Notepad) and SHA256SUMS. The program is signed when SIGN_PFX and SIGN_PASSWORD are set
+# (SIGN_TIMESTAMP_URL adds a timestamp), and read back before it is packed: its PE flags, sections,
+# imports and manifest (scripts/check_exe.py), its resources, and a start on the test bench. The zip
+# is the same, byte for byte, from every clone of a commit.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath -m "${BUILD_DIR:-$root/build}")
@@ -42,6 +43,7 @@ if grep -q '\.debug' <<<"$sections"; then
 fi
 echo "Recorder.exe: $(stat -c %s "$build/Recorder.exe") bytes as built, $(stat -c %s "$exe") bytes stripped"
 
+"$root/scripts/sign.sh" "$exe"
 "$root/scripts/check_exe.py" "$exe" "$build/Recorder.exe"
 
 # The program as packed on the bench: its resources (manifest, icon, version), then a start, the
