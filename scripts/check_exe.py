@@ -5,9 +5,10 @@ it carries what Windows and its users' tools look for in a desktop program.
     check_exe.py PACKED_EXE BUILT_EXE
 
 PACKED_EXE is the program as it goes into the download; BUILT_EXE the build tree's copy, whose symbols
-are the only trace the stack canaries and the fortified calls leave. Run by Debian's own Python, which
+name the calls that show the stack canaries and the fortified calls. Run by Debian's own Python, which
 python3-pefile installs into.
 """
+import re
 import subprocess
 import sys
 import xml.etree.ElementTree as ElementTree
@@ -88,15 +89,31 @@ def check_manifest(pe, missing, facts):
                  f"{None if long_paths is None else long_paths.text}")
 
 
-def check_symbols(built, missing, facts):
-    # The canary's failure path and the fortified calls' are linked only where compiled code calls them.
-    listed = subprocess.run(["x86_64-w64-mingw32-nm", built], capture_output=True, text=True, check=True).stdout
-    symbols = {line.split()[-1] for line in listed.splitlines() if line.strip()}
-    for symbol, what in (("__stack_chk_fail", "stack protection (-fstack-protector-strong)"),
-                         ("__chk_fail", "fortified string and memory calls (_FORTIFY_SOURCE=2)")):
-        if symbol not in symbols:
-            missing.append(f"{what}: no {symbol} in {built}")
-    facts.append("checked calls " + " ".join(sorted(s for s in symbols if s.endswith("_chk") or s == "__stack_chk_fail")))
+def check_calls(built, missing, facts):
+    # Stack canaries and fortified calls leave no flag: only calls of their failure paths and of the
+    # checked copies from our own code (libssp, which holds those, calls them itself too).
+    listing = subprocess.run(["x86_64-w64-mingw32-objdump", "-d", "--no-show-raw-insn", built], capture_output=True,
+                             text=True, check=True).stdout
+    callers = {"canary": set(), "fortified": set()}
+    function = ""
+    for line in listing.splitlines():
+        header = re.match(r"^[0-9a-f]+ <(.+)>:$", line)
+        if header:
+            function = header[1]
+            continue
+        target = re.search(r"\scall\s+[0-9a-f]+ <(__\w*chk\w*)>", line)
+        if not target or re.fullmatch(r"__\w+_chk|__chk_fail|__stack_chk_fail(_local)?", function):
+            continue
+        if target[1] == "__stack_chk_fail":
+            callers["canary"].add(function)
+        elif re.fullmatch(r"__\w+_chk|__chk_fail", target[1]):
+            callers["fortified"].add(function)
+    for kind, what in (("canary", "stack protection (-fstack-protector-strong)"),
+                       ("fortified", "fortified string and memory calls (_FORTIFY_SOURCE=2)")):
+        if not callers[kind]:
+            missing.append(f"{what}: no function of {built} checks it")
+    facts.append(f"stack canaries checked in {len(callers['canary'])} functions, fortified calls in "
+                 f"{len(callers['fortified'])}")
 
 
 def main():
@@ -106,7 +123,7 @@ def main():
     check_header(pe, missing, facts)
     check_imports(pe, missing, facts)
     check_manifest(pe, missing, facts)
-    check_symbols(built, missing, facts)
+    check_calls(built, missing, facts)
     for fact in facts:
         print(f"Recorder.exe: {fact}")
     if missing:
