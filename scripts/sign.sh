@@ -38,4 +38,5 @@ if ! osslsigncode verify -in "$work/signed.exe" -CAfile "$work/trusted.pem" >"$w
 fi
 mv "$work/signed.exe" "$exe"
 signer=$(sed -n 's/^[[:space:]]*Subject: //p' "$work/verify.log" | head -1)
-echo "Recorder.exe is signed by $signer (SHA-256$([ -z "${SIGN_TIMESTAMP_URL:-}" ] || echo ", timestamped")), and the signature verifies."
+stamped=$([ -z "${SIGN_TIMESTAMP_URL:-}" ] || echo ", timestamped")
+echo "Recorder.exe is signed by $signer (SHA-256$stamped), and the signature verifies."

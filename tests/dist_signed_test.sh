@@ -23,7 +23,8 @@ if dist "$work/wrong" wrong >"$work/wrong.log" 2>&1 || compgen -G "$work/wrong/*
 fi
 
 dist "$work/dist" throwaway | tee "$work/dist.log"
-grep -q "^Recorder.exe is signed by /CN=Recorder throwaway signer" "$work/dist.log" || fail "make dist did not say it signed"
+grep -q "^Recorder.exe is signed by /CN=Recorder throwaway signer" "$work/dist.log" ||
+  fail "make dist did not say it signed"
 zips=("$work"/dist/*.zip)
 python3 -m zipfile -e "${zips[0]}" "$work/unpacked"
 osslsigncode verify -in "$work"/unpacked/*/Recorder.exe -CAfile "$work/cert.pem" >"$work/verify.log" 2>&1 ||

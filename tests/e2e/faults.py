@@ -174,7 +174,8 @@ def scenario_device_back(args):
             sink.play()
         driver.send("go")
 
-    with relay_trace(["CreateFileW", "GetFileAttributesW", "FindFirstFileW"]) as env, open(trace, "w") as stderr:
+    with relay_trace(["CreateFileW", "GetFileAttributesW", "FindFirstFileW"]) as env, \
+            open(trace, "w") as stderr:
         result = run_driver(args, sink, "device-back", args.exe, "Monitor of Fault Mic Back", str(ROW), first, "3",
                             on_line=on_line, env=env, stderr=stderr)
     print(f"facts: the next file's first audio {result['next_file_ms']} ms after the device was back", flush=True)
@@ -188,7 +189,8 @@ def scenario_device_back(args):
     with open(trace, encoding="utf-8", errors="replace") as f:
         asked = names_asked(f.read(), result["pid"])
     extended = "\\\\?\\" + second
-    forms = sorted({f"{c} {'extended' if n == extended else 'plain'}" for c, n in asked if n in (second, extended)})
+    forms = sorted({f"{c} {'extended' if n == extended else 'plain'}"
+                    for c, n in asked if n in (second, extended)})
     print(f"facts: {first} ({len(first)} characters) went on into its \" (2)\" ({len(second)}); the recorder "
           f"asked for that as {forms}", flush=True)
     expect(("CreateFileW", extended) in asked,
