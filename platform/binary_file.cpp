@@ -1,5 +1,7 @@
 #include "platform/binary_file.h"
 
+#include "platform/long_path.h"
+
 namespace {
 
 // The system's code for the call that just failed; a full disk is the file layer's "Disk full".
@@ -25,8 +27,8 @@ void TBinaryFile::Rewrite()
     handle_.Reset();
     // Others may read the file while it grows (players, Explorer's preview), but not write it: a
     // second writer could truncate the recording under us.
-    FileHandle handle(CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle handle(CreateFileW(ExtendedLengthPath(name_).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle)
         throw EInOutError(LastIoError());
     handle_ = std::move(handle);

@@ -18,6 +18,8 @@ private:
 class EInOutError : public EAppError {
 public:
     explicit EInOutError(int code);
+    // A failure the table's text would not explain.
+    EInOutError(int code, std::wstring text) : EAppError(std::move(text)), code_(code) {}
     int Code() const noexcept { return code_; }
 
 private:

@@ -9,6 +9,7 @@ packages=(
   googletest
   pulseaudio pulseaudio-utils
   xvfb x11-utils imagemagick
+  python3-pefile osslsigncode openssl
 )
 
 missing=()

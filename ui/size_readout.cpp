@@ -3,26 +3,8 @@
 
 #include <cstdio>
 
+#include "platform/long_path.h"
 #include "ui/unit_main.h"
-
-namespace {
-
-std::wstring FullPath(const std::wstring& name)
-{
-    DWORD size = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
-    while (size != 0) {
-        std::wstring path(size, L'\0');
-        const DWORD length = GetFullPathNameW(name.c_str(), size, path.data(), nullptr);
-        if (length < size) {
-            path.resize(length);
-            return path;
-        }
-        size = length; // the name's meaning changed in between (current directory): retry
-    }
-    return std::wstring();
-}
-
-} // namespace
 
 std::wstring FormatSize(int32_t n)
 {
@@ -37,7 +19,7 @@ std::wstring FormatSize(int32_t n)
 
 int32_t FileSizeByName(const std::wstring& name)
 {
-    const std::wstring path = FullPath(name);
+    const std::wstring path = FullPathName(name);
     if (path.empty())
         return -1;
     // A search pattern would report the size of whichever file matched first, not of this name.
@@ -46,7 +28,7 @@ int32_t FileSizeByName(const std::wstring& name)
         return -1;
 
     WIN32_FIND_DATAW entry;
-    const FindHandle search(FindFirstFileW(path.c_str(), &entry));
+    const FindHandle search(FindFirstFileW(ExtendedLengthPath(path).c_str(), &entry));
     if (!search)
         return -1;
     // Every attribute is accepted (directories too); the size is the low half, read as signed.

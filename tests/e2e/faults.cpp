@@ -103,6 +103,7 @@ int DeviceGoes(const std::wstring& exe, const std::wstring& device, int row, con
     recorder.WaitForBuffers(buffers);
     JsonObject result;
     result.Add("buffers_before", recorder.BuffersBack()).AddText("label_before", LastLabel(recorder));
+    result.Add("pid", static_cast<long long>(recorder.Pid())); // whose calls a relay trace shows
     Prompt("DEVICE-GONE");
     const DWORD gone = GetTickCount();
 

@@ -11,7 +11,8 @@ Scenarios:
     rapid        Stop and Record many times in a row, each Stop once the recording holds audio
     targets      read-only, folder, held open, missing folder, 259 characters, Cyrillic
                  (run under tests/bench/tinyfs.sh for the read-only file)
-    device-back  the microphone goes away for several seconds and comes back under its name
+    device-back  the microphone goes away for several seconds and comes back under its name, recording
+                 into a name of 258 characters whose " (2)" passes MAX_PATH
     session      logoff while recording: asked first, then ended, with buffers waiting each time
                  (run under tests/bench/tinyfs.sh: the window thread hangs in a write meanwhile)
     sleep        the window thread and the source stopped for 20 s, the resume notices 1.5 s late
@@ -21,8 +22,10 @@ Scenarios:
 Run inside the bench's environment (scripts/bench.sh start; source BUILD/bench/env.sh).
 """
 import argparse
+import contextlib
 import json
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -69,10 +72,10 @@ def tiny_fs():
     return tiny
 
 
-def run_driver(args, sink, *command, on_line=None):
+def run_driver(args, sink, *command, on_line=None, **driver_options):
     """Plays the microphone, runs the driver to its RESULT; `on_line(driver, line)` answers prompts."""
     with sink:
-        return e2e.Driver(args, "fault", *command).result(on_line)
+        return e2e.Driver(args, "fault", *command, **driver_options).result(on_line)
 
 
 # ---- the process is killed -------------------------------------------------------------------
@@ -142,12 +145,36 @@ def scenario_server(args):
     expect_device_waited_for(result, path, "Устройство аудиоввода перестало передавать звук.")
 
 
+@contextlib.contextmanager
+def relay_trace(functions):
+    """An environment in which each Wine process lists its calls of kernel32's `functions` on its
+    standard error, "PID:TID:Call KERNEL32.CreateFileW(ADDRESS L"name",...)"."""
+    key = r"HKCU\Software\Wine\Debug"
+    names = ";".join(f"{dll}.{f}" for f in functions for dll in ("kernel32", "kernelbase"))
+    subprocess.run(["wine", "reg", "add", key, "/v", "RelayInclude", "/d", names, "/f"], check=True,
+                   capture_output=True)
+    try:
+        yield dict(os.environ, WINEDEBUG="+pid,+relay")
+    finally:
+        subprocess.run(["wine", "reg", "delete", key, "/v", "RelayInclude", "/f"], capture_output=True)
+
+
+def names_asked(trace, pid):
+    """(function, name) of each traced call that process `pid` made with a name first."""
+    call = re.compile(r'^%04x:[0-9a-f]+:Call KERNEL(?:32|BASE)\.(\w+)\([0-9a-f]+ L"((?:[^"\\]|\\.)*)"' % pid)
+    return [(m[1], re.sub(r"\\(.)", r"\1", m[2])) for m in map(call.match, trace.splitlines()) if m]
+
+
 def scenario_device_back(args):
     """The microphone is unplugged for several seconds (its sink unloaded: delivery stops, and
     opening it is refused with MMSYSERR_NOTENABLED) and plugged back under the same name (the same
-    endpoint identity): the recording goes on into "NAME (2).wav" by itself."""
-    path = e2e.fresh(os.path.join(args.out, "fault-back.wav"))
-    second = e2e.fresh(os.path.join(args.out, "fault-back (2).wav"))
+    endpoint identity): the recording goes on into "NAME (2).wav" by itself. NAME is 258 characters
+    in a deep folder, so "NAME (2).wav" passes MAX_PATH: Windows takes it only in the extended-length
+    form, Wine either way, so a relay trace shows what the recorder asked of the file functions."""
+    folder = e2e.fresh(os.path.join(args.out, "back"))
+    first = long_path(folder, 258)
+    second = first[:-len(".wav")] + " (2).wav"
+    path, trace = linux_path(first), os.path.join(args.out, "back-relay.log")
     sink = e2e.sink_for(ROW, "Fault Mic Back")
 
     def on_line(driver, line):
@@ -159,16 +186,29 @@ def scenario_device_back(args):
             sink.play()
         driver.send("go")
 
-    result = run_driver(args, sink, "device-back", args.exe, "Monitor of Fault Mic Back", str(ROW),
-                        e2e.windows_path(path), "3", on_line=on_line)
+    with relay_trace(["CreateFileW", "GetFileAttributesW", "FindFirstFileW"]) as env, \
+            open(trace, "w") as stderr:
+        result = run_driver(args, sink, "device-back", args.exe, "Monitor of Fault Mic Back", str(ROW), first, "3",
+                            on_line=on_line, env=env, stderr=stderr)
     print(f"facts: the next file's first audio {result['next_file_ms']} ms after the device was back", flush=True)
     expect_device_waited_for(result, path, "Устройство аудиоввода перестало передавать звук.")
     expect(result["box_still_up"] and not result["further_box"],
            "the recording went on beneath the box, and no second box came")
-    e2e.check_wave_file(second, ROW, 3 * BUFFER)
+    e2e.check_wave_file(linux_path(second), ROW, 3 * BUFFER)
     names = result["files_message"]
-    expect("fault-back.wav" in names and "fault-back (2).wav" in names,
-           f"after Stop one message lists the recording's files: {names!r}")
+    expect(first in names and second in names, f"after Stop one message lists the recording's files: {names!r}")
+
+    with open(trace, encoding="utf-8", errors="replace") as f:
+        asked = names_asked(f.read(), result["pid"])
+    extended = "\\\\?\\" + second
+    forms = sorted({f"{c} {'extended' if n == extended else 'plain'}"
+                    for c, n in asked if n in (second, extended)})
+    print(f"facts: {first} ({len(first)} characters) went on into its \" (2)\" ({len(second)}); the recorder "
+          f"asked for that as {forms}", flush=True)
+    expect(("CreateFileW", extended) in asked,
+           f"the recorder created \"NAME (2).wav\" in the extended-length form (trace: {trace})")
+    plain = sorted(set(c for c, n in asked if n == second))
+    expect(not plain, f"it never asked for the name past MAX_PATH without the prefix: {plain}")
 
 
 # ---- the disk fills --------------------------------------------------------------------------

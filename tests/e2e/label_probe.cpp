@@ -17,8 +17,10 @@ constexpr int kLevelMeter1Id = 106;
 
 void Append(const wchar_t* text, const wchar_t* log = L"RECORDER_E2E_LABEL_LOG")
 {
-    wchar_t path[MAX_PATH]{};
-    if (!GetEnvironmentVariableW(log, path, MAX_PATH))
+    // A recording's name may be long, and so the log's beside it.
+    wchar_t path[1024]{};
+    const DWORD length = GetEnvironmentVariableW(log, path, 1024);
+    if (!length || length >= 1024)
         return;
     const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
     std::string line = std::to_string(GetTickCount()) + "\t";
