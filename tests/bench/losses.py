@@ -5,8 +5,8 @@ repeat is whole buffers, or the end of one, so its breaks lie on a buffer's edge
 audio path drops a few milliseconds when it falls behind under load (Wine's capture drops a 10 ms
 period when its reader is 100 ms late), and the device fills the buffer on with what comes after:
 those breaks lie inside a buffer. So a break is the platform's when it lies inside a buffer, the
-signal goes on forward after it (nothing repeated), at most PLATFORM_MOST_SECONDS of it is missing
-or silent, and what follows it is not the start of the next buffer.
+signal only skips forward there (nothing repeated, nothing else in its place), by at most
+PLATFORM_MOST_SECONDS, and what follows it is not the start of the next buffer.
 
 A break is {"at": its byte offset in the data, "missing": bytes of the signal skipped there (None
 where unknown), "silent": bytes in its place that are not the signal}, as ramp.analyse and
@@ -31,9 +31,9 @@ def platforms(brk, fmt):
     size = buffer_bytes(fmt)
     inside = brk["at"] % size
     missing = brk["missing"]
-    if missing is None or missing < 0 or inside == 0 or (brk["silent"] == 0 and inside + missing == size):
+    if missing is None or brk["silent"] or inside == 0 or inside + missing == size:
         return False
-    return 0 < missing + brk["silent"] <= PLATFORM_MOST_SECONDS * rate * channels * bits // 8
+    return 0 < missing <= PLATFORM_MOST_SECONDS * rate * channels * bits // 8
 
 
 def source_failed(brk, peers):
