@@ -147,10 +147,13 @@ class Driver:
         """Waits for the driver's RESULT line and its end; the result's fields. `on_line(driver, line)`
         answers the driver's other lines."""
         line = self.lines_until("")  # every line
-        while line is not None and not line.startswith("RESULT"):
+        while line is not None and not line.startswith(("RESULT", "FAIL ")):
             if on_line:
                 on_line(self, line)
             line = self.lines_until("")
+        if line is not None and line.startswith("FAIL "):
+            # It gave up; a recorder it started may keep its output open, so its end is not awaited.
+            expect(False, f"the driver finished (exit code {self.process.wait(timeout=60)})")
         code = self.finish()
         expect(line is not None and code == 0, f"the driver finished (exit code {code})")
         return json.loads(line[len("RESULT"):])
