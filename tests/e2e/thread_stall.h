@@ -8,6 +8,10 @@
 // tenth of a second of it is lost. So the thread is suspended, its context read, and unless it is
 // waiting in the message loop or in a file write it is resumed and tried again once it has run at
 // least a millisecond, and twice as long as the try held it.
+// Only the instruction pointer is read, and inside a system call it is the stub's for the whole of
+// the call: under Wine the message loop's call also handles the display's events under the window
+// manager's lock, so "at rest" is likely, not certain. The fault tests that need audio to flow
+// through a stall hang a write instead (faults.cpp); the sleep test and the bench and soak use this.
 #include <windows.h>
 
 #include <cstdint>
