@@ -16,7 +16,8 @@
 //       records for SECONDS after the first buffer; prints LEVEL once the level meter reads TEXT
 //       (the caller takes a screenshot); keeps each message box up for 2 s, so the recording is seen
 //       to go on beneath it, then answers it; clicks Stop; prints RESULT json with the meter's texts
-//       and its bars as they were seen on the screen
+//       and its bars as they were seen on the screen, and when the meter's timer and the probe's
+//       50 ms one beside it ran in the recorder
 //
 //   e2e_driver show EXE LABEL_LOG
 //       prints SHOWN and the window's rectangle once its lists are filled and the first format is
@@ -124,6 +125,9 @@ int Level(const std::wstring& exe, const std::wstring& device, int row, const st
     const std::wstring meterLog = fileName + L".meter";
     DeleteFileW(meterLog.c_str());
     SetEnvironmentVariableW(L"RECORDER_E2E_METER_LOG", meterLog.c_str()); // inherited by the recorder
+    const std::wstring timerLog = fileName + L".timer";
+    DeleteFileW(timerLog.c_str());
+    SetEnvironmentVariableW(L"RECORDER_E2E_TIMER_LOG", timerLog.c_str());
     Recorder recorder(exe, fileName + L".labels");
     const HWND meter = recorder.Control(kLevelMeter1Id);
     recorder.Choose(device, row);
@@ -183,6 +187,7 @@ int Level(const std::wstring& exe, const std::wstring& device, int row, const st
         .Add("bars_final", std::to_string(finalBars.first + finalBars.second))
         .Add("meter", JsonLabelLog(ReadTextLog(meterLog), origin))
         .Add("bars", bars + "]")
+        .Add("timer", JsonLabelLog(ReadTextLog(timerLog), origin))
         .Add("labels", JsonLabelLog(recorder.LabelLog(), origin))
         .Add("exit_code", static_cast<long long>(recorder.CloseWindow()));
     Say("RESULT " + result.Str());

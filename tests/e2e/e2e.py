@@ -361,17 +361,37 @@ def scenario_level(args):
     loud = [t for _, t in meter if t == "Уровень: перегрузка" or meter_db(t, -99) > -12]
     expect(not loud, f"never louder than the tone: {loud}")
     # In the pauses the held peak falls 20 dB/s: on the screen the top bar follows it a pixel or two
-    # at a time, if drawn 20 times a second. The scale is 60 dB across the bar's trough.
+    # at a time, if drawn 20 times a second. The scale is 60 dB across the bar's trough. What twenty a
+    # second comes to in the recorder under the machine's present load is told by the probe's own
+    # 50 ms timer on a thread beside the window's: the meter's timer is to come at least as often,
+    # and a step on the screen may be no bigger than the fall over the longest wait that timer had
+    # (5 px at least).
     inner = result["meter_width"] - 2
     px = lambda db: round((db + 60) / 60 * inner)
+    median = lambda xs: sorted(xs)[len(xs) // 2] if xs else None
+    ticks = {kind: [t for t, k in result["timer"] if k == kind] for kind in ("meter", "reference")}
+    every = {kind: median([b - a for a, b in zip(ts, ts[1:])]) for kind, ts in ticks.items()}
+
+    def longest_wait(start, end):  # the reference timer's, between two moments
+        inside = [t for t in ticks["reference"] if start < t < end]
+        return max(b - a for a, b in zip([start] + inside, inside + [end]))
+
+    if every["reference"] and every["reference"] > 55:
+        print(f"platform: a 50 ms timer in the recorder came every {every['reference']} ms (median)", flush=True)
+    expect(len(ticks["meter"]) > 20 and every["reference"] is not None and every["meter"] <= every["reference"],
+           f"the meter's timer came every {every['meter']} ms, a 50 ms one beside it every {every['reference']} ms "
+           f"(medians)")
     bars = result["bars"]
-    falls = [(a[1] - b[1], b[0] - a[0]) for a, b in zip(bars, bars[1:]) if px(-38) <= b[1] < a[1] <= px(-12)]
-    median = sorted(ms for _, ms in falls)[len(falls) // 2] if falls else None
-    expect(len(falls) >= 20 and median <= 50 and max(step for step, _ in falls) <= 5,
-           f"the bar followed the falling peak smoothly: {len(falls)} steps of {[step for step, _ in falls]} px, "
-           f"median {median} ms apart")
+    falls = [(a[1] - b[1], a[0], b[0]) for a, b in zip(bars, bars[1:]) if px(-38) <= b[1] < a[1] <= px(-12)]
+    big = [(step, end - start, wait) for step, start, end in falls
+           if step > max(5, math.ceil(20 * inner / 60 * (wait := longest_wait(start, end)) / 1000) + 1)]
+    drawn = median([end - start for _, start, end in falls])
+    expect(len(falls) >= 20 and not big,
+           f"the bar followed the falling peak smoothly: {len(falls)} steps of {[step for step, _, _ in falls]} px, "
+           f"median {drawn} ms apart; bigger than the waits allowed (px, ms, the timer's longest wait): {big}")
     # How far the meter is behind: from a tone's first samples (their time told by the buffer that
-    # brought them) to the bar, and the text, showing the tone.
+    # brought them) to the bar, and the text, showing the tone; later than 0.6 s is the machine's
+    # where the reference timer waited more than 100 ms meanwhile.
     lags = {"bar": [], "text": []}
     for x in tone_onsets(content[44:], channels, rate):
         k = x // size
@@ -381,11 +401,16 @@ def scenario_level(args):
         for kind, shown in (("bar", next((t for t, top, _ in bars if t >= captured and top >= px(-14)), None)),
                             ("text", next((t for t, text in meter if t >= captured and meter_db(text, -99) >= -14),
                                           None))):
-            if shown is not None:
-                lags[kind].append(round(shown - captured))
-    expect(all(lags.values()) and max(lags["bar"] + lags["text"]) <= 600,
-           f"at most 0.6 s behind the samples: {lags} ms")
-    facts.update({"median_draw_ms": median, "lag_ms": lags})
+            if shown is None:
+                continue
+            lags[kind].append(round(shown - captured))
+            if shown - captured > 600 and (wait := longest_wait(captured, shown)) > 100:
+                print(f"platform: the {kind} {round(shown - captured)} ms behind, a 50 ms timer beside it "
+                      f"waited {wait} ms meanwhile", flush=True)
+                lags[kind][-1] = None
+    late = [lag for lag in lags["bar"] + lags["text"] if lag is not None and lag > 600]
+    expect(all(lags.values()) and not late, f"at most 0.6 s behind the samples: {lags} ms")
+    facts.update({"median_draw_ms": drawn, "timer_ms": every, "lag_ms": lags})
     print("facts: " + json.dumps(facts), flush=True)
 
 
